@@ -1,0 +1,57 @@
+#include <cerrno>
+#include <fstream>
+#include <limits>
+#include <locale>
+#include <stdexcept>
+
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/trim.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include "locations/locations.h"
+
+namespace fs = boost::filesystem;
+
+fs::path getStorageFolderPath() {
+  const auto folder = getCurrentAppFolder() / "MacOS";
+  if (!fs::exists(folder)) fs::create_directories(folder);
+  return folder;
+}
+
+std::string getServerDatEnv() {
+  const auto file = getCurrentAppFolder() / "server.dat";
+  if (!fs::exists(file)) return {};
+  return parseServerDat(readWholeFile(file));
+}
+
+std::string parseServerDat(std::string content) {
+  // The POSIX space class, whatever the user's locale says.
+  boost::algorithm::trim_if(content, boost::algorithm::is_any_of(" \t\n\v\f\r"));
+  const auto separator = content.find("::");
+  if (separator == std::string::npos) return {};
+  return boost::algorithm::to_lower_copy(content.substr(0, separator), std::locale::classic());
+}
+
+std::string readWholeFile(const fs::path& file) {
+  // Asking for the size first refuses anything but a regular file before it is opened:
+  // opening a named pipe would wait for a writer for ever.
+  const auto size = fs::file_size(file);
+  if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::streamsize>::max())) {
+    throw std::length_error("File size exceeds max read size");
+  }
+  std::ifstream in(file.string(), std::ios::binary);
+  if (!in) {
+    throw fs::filesystem_error("cannot open file", file,
+                               boost::system::error_code(errno, boost::system::system_category()));
+  }
+  std::string content;
+  content.reserve(static_cast<std::size_t>(size));
+  char buffer[16384];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) content.append(buffer, in.gcount());
+  if (in.bad()) {
+    throw fs::filesystem_error("cannot read file", file,
+                               boost::system::error_code(EIO, boost::system::system_category()));
+  }
+  return content;
+}
