@@ -1,0 +1,34 @@
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+
+#include <boost/filesystem/operations.hpp>
+#include <boost/process/exception.hpp>
+
+#include "lobby/lobby.h"
+#include "locations/locations.h"
+
+void runLobby(const std::string& session, const std::string& pokerArgument) {
+  std::vector<std::string> args{"launcher=launcher", "--storageFolder",
+                                getStorageFolderPath().string()};
+  const auto siteEnvironment = getServerDatEnv();
+  if (!siteEnvironment.empty()) args.insert(args.end(), {"--siteenv", siteEnvironment});
+  if (!session.empty()) args.insert(args.end(), {"--session", session});
+  if (!pokerArgument.empty()) args.push_back(pokerArgument);
+
+  const auto lobby = getLobbyFilePath();
+  if (!boost::filesystem::exists(lobby)) {
+    std::ostringstream message;
+    message << std::quoted(lobby.string(), '"', '&') << " not found";
+    throw std::runtime_error(message.str());
+  }
+
+  args.insert(args.begin(), {lobby.string(), "--args"});
+  try {
+    spawnDetached("open", args);
+  } catch (const boost::process::process_error& error) {
+    std::ostringstream message;
+    message << "Error running lobby: " << error.code();
+    throw std::runtime_error(message.str());
+  }
+}
