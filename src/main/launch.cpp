@@ -1,0 +1,49 @@
+#include <exception>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "lobby/lobby.h"
+#include "locations/locations.h"
+#include "main/main.h"
+#include "update/update.h"
+
+namespace {
+int launch(bool restart, bool kill, const std::string& session, const std::string& pokerArgument) {
+  const auto appFolder = getCurrentAppFolder();
+  const auto lock = lockSingleInstance(appFolder);
+
+  const auto numbers = findUpdateNumbers(appFolder);
+  const auto newest = newestUpdate(numbers);
+  const bool updatePending = !newest.empty();
+
+  if (restart || kill || updatePending) restartWait();
+  if (kill) return 0;
+
+  if (updatePending) {
+    disposeOfStaleUpdates(appFolder, numbers, newest);
+    const auto updateFolder = appFolder / ("update_" + newest);
+    copyUpdateFolder(updateFolder);
+    boost::filesystem::remove_all(updateFolder);
+  }
+
+  writeTimeTrackingFile();
+  try {
+    fixElectronUpdate();
+  } catch (...) {
+    // A bundle that could not be repaired may still start.
+  }
+  runLobby(session, pokerArgument);
+  return 0;
+}
+}  // namespace
+
+int realMain(bool restart, bool kill, const std::string& session,
+             const std::string& pokerArgument) {
+  try {
+    // The lock lives inside launch(), so it is free again before the dialog shows.
+    return launch(restart, kill, session, pokerArgument);
+  } catch (const std::exception& error) {
+    reportError(std::string("Error: ") + error.what());
+    return -1;
+  }
+}

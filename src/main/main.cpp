@@ -1,0 +1,20 @@
+#include <exception>
+
+#include "lobby/lobby.h"
+#include "locations/locations.h"
+#include "main/main.h"
+
+int main(int argc, char* argv[]) {
+  try {
+    // Fixed before anything else, so that later moves of the executable change nothing.
+    getCurrentAppFolder();
+  } catch (const std::exception& error) {
+    reportError(std::string("Error: ") + error.what());
+    return -1;
+  }
+  const bool restart = hasArgument("--restart", argc, argv);
+  const bool kill = hasArgument("--kill", argc, argv);
+  const auto session = getArgumentValue("--session", argc, argv);
+  const auto pokerArgument = getArgumentByPattern("poker", argc, argv);
+  return realMain(restart, kill, session, pokerArgument);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/filesystem/path.hpp>
+#include <boost/interprocess/sync/file_lock.hpp>
+
+bool hasArgument(const std::string& name, int argc, const char* const* argv);
+// The argument after `name`; empty when `name` is absent or last.
+std::string getArgumentValue(const std::string& name, int argc, const char* const* argv);
+// The first argument that begins with `prefix`, whole.
+std::string getArgumentByPattern(const std::string& prefix, int argc, const char* const* argv);
+
+// Runs one start; 0 after a launch or a kill run, -1 after a failure shown to the user.
+int realMain(bool restart, bool kill, const std::string& session, const std::string& pokerArgument);
+
+// Takes the single-instance lock in the application folder, or throws when another launcher
+// holds it.
+boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path& appFolder);
+
+bool is_number(const std::string& text);
+
+// The numbers of the "update_" folders in `appFolder`, in listing order.
+std::vector<std::string> findUpdateNumbers(const boost::filesystem::path& appFolder);
+
+// Whether update number `a` is newer than `b`: by numeric value, then by byte order.
+bool isNewerUpdate(const std::string& a, const std::string& b);
+
+// The newest of `numbers`, empty when there is none.
+std::string newestUpdate(const std::vector<std::string>& numbers);
+
+// Removes every staged update folder but the newest.
+void disposeOfStaleUpdates(const boost::filesystem::path& appFolder,
+                           const std::vector<std::string>& numbers, const std::string& newest);
+
+// Waits for the old client to quit before its files are replaced.
+void restartWait();
+
+// Asks running clients to quit; returns how many are still running.
+std::uint64_t killLobbyProcesses();

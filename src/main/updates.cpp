@@ -1,0 +1,64 @@
+#include <algorithm>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "main/main.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+const std::string kUpdatePrefix = "update_";
+
+std::string withoutLeadingZeros(const std::string& number) {
+  return number.substr(std::min(number.find_first_not_of('0'), number.size()));
+}
+}  // namespace
+
+bool is_number(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {
+  std::vector<std::string> numbers;
+  for (fs::directory_iterator it(appFolder), end; it != end; ++it) {
+    // The name is checked first, so that an unrelated entry whose status cannot be read does
+    // not stop the start.
+    const auto name = it->path().filename().string();
+    if (name.compare(0, kUpdatePrefix.size(), kUpdatePrefix) != 0) continue;
+    auto number = name.substr(kUpdatePrefix.size());
+    if (!is_number(number) || !fs::is_directory(it->status())) continue;
+    numbers.push_back(std::move(number));
+  }
+  return numbers;
+}
+
+bool isNewerUpdate(const std::string& a, const std::string& b) {
+  // Compared as digit strings, so that numbers of any length work.
+  const auto valueA = withoutLeadingZeros(a);
+  const auto valueB = withoutLeadingZeros(b);
+  if (valueA.size() != valueB.size()) return valueA.size() > valueB.size();
+  if (valueA != valueB) return valueA > valueB;
+  return a > b;
+}
+
+std::string newestUpdate(const std::vector<std::string>& numbers) {
+  std::string newest;
+  for (const auto& number : numbers) {
+    if (newest.empty() || isNewerUpdate(number, newest)) newest = number;
+  }
+  return newest;
+}
+
+void disposeOfStaleUpdates(const fs::path& appFolder, const std::vector<std::string>& numbers,
+                           const std::string& newest) {
+  for (const auto& number : numbers) {
+    if (number == newest) continue;
+    const auto old = appFolder / ("old_update_" + number);
+    boost::system::error_code ignored;
+    // A leftover of an earlier run would make the rename fail on every start.
+    fs::remove_all(old, ignored);
+    fs::rename(appFolder / (kUpdatePrefix + number), old);
+    fs::remove_all(old, ignored);
+  }
+}

@@ -1,0 +1,67 @@
+#include <algorithm>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "main/main.h"
+#include "temp_root.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+TEST(Updates, IsNumberAcceptsAsciiDigitsOnly) {
+  const std::pair<std::string, bool> cases[] = {
+      {"", false},     {"0", true},
+      {"0123", true},  {std::string(40, '9'), true},
+      {"12a", false},  {" 1", false},
+      {"-1", false},   {"+1", false},
+      {"1.0", false},  {"\xd9\xa3", false} /* ARABIC-INDIC THREE */,
+      {"\xb2", false},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(is_number(text), expected) << text;
+}
+
+TEST(Updates, NewestIsTheGreatestNumberByValue) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, ""},
+      {{"9", "10"}, "10"},
+      {{"10", "1"}, "10"},
+      {{"5", "05"}, "5"},
+      {{"05", "5"}, "5"},
+      {{"007", "8"}, "8"},
+      {{"0", "00"}, "00"},
+      {{std::string(39, '9'), "1" + std::string(39, '0')}, "1" + std::string(39, '0')},
+  };
+  for (const auto& [numbers, newest] : cases) {
+    EXPECT_EQ(newestUpdate(numbers), newest) << ::testing::PrintToString(numbers);
+  }
+}
+
+class UpdateFolders : public TempRootTest {};
+
+TEST_F(UpdateFolders, OnlyFoldersNamedUpdateAndDigitsCount) {
+  for (const char* name : {"update_1", "update_0042", "Update_2", "update_x", "xupdate_3",
+                           "update_", "update_ 4", "update_\xd9\xa3", "old_update_5"}) {
+    fs::create_directories(root_ / name);
+  }
+  writeFile(root_ / "update_6", "not a folder");
+  fs::create_directory_symlink(root_ / "update_1", root_ / "update_7");
+  fs::create_symlink(root_ / "missing", root_ / "update_8");
+
+  auto numbers = findUpdateNumbers(root_);
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, (std::vector<std::string>{"0042", "1", "7"}));
+}
+
+TEST_F(UpdateFolders, StaleUpdatesGoEvenPastALeftover) {
+  writeFile(root_ / "update_3/a", "3");
+  writeFile(root_ / "old_update_3/left/over", "earlier run");
+  writeFile(root_ / "update_4/a", "4");
+
+  disposeOfStaleUpdates(root_, {"3", "4"}, "4");
+
+  EXPECT_FALSE(fs::exists(root_ / "update_3"));
+  EXPECT_FALSE(fs::exists(root_ / "old_update_3"));
+  EXPECT_EQ(readFile(root_ / "update_4/a"), "4");
+}
+}  // namespace
