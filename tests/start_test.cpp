@@ -1,0 +1,97 @@
+#include <regex>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "harness.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+class Start : public LauncherTest {};
+
+struct OpenCase {
+  std::vector<std::string> launcherArgs;
+  const char* serverDat;  // nullptr: no file
+  std::vector<std::string> lobbyArgs;
+};
+
+TEST_F(Start, OpensTheLobbyWithItsArguments) {
+  const OpenCase cases[] = {
+      {{}, nullptr, {}},
+      {{"--session", "s-1"}, "QA2::x\n", {"--siteenv", "qa2", "--session", "s-1"}},
+      {{"poker://t 1", "--session"}, "Staging", {"poker://t 1"}},
+      {{"--session", "pokerX"}, "::x", {"--session", "pokerX", "pokerX"}},
+      {{"-restart", "--RESTART", "poke", "--poker", "poker"},
+       "Red::G",
+       {"--siteenv", "red", "poker"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.launcherArgs));
+    fs::remove_all(records_);
+    fs::create_directories(records_);
+    fs::remove(app_ / "server.dat");
+    if (c.serverDat) writeFile(app_ / "server.dat", c.serverDat);
+
+    const auto run = this->run(c.launcherArgs);
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    std::vector<std::string> expected{
+        (bin_ / "open").string(), (app_ / "Lobby.app").string(), "--args", "launcher=launcher",
+        "--storageFolder",        (app_ / "MacOS").string()};
+    expected.insert(expected.end(), c.lobbyArgs.begin(), c.lobbyArgs.end());
+    EXPECT_EQ(calls("open"), std::vector<std::vector<std::string>>{expected});
+    EXPECT_TRUE(calls("osascript").empty());
+  }
+  EXPECT_TRUE(fs::is_directory(app_ / "MacOS"));
+  EXPECT_TRUE(fs::is_regular_file(app_ / "launcher.lock"));
+  const std::regex record(R"(\{"logType": "startingTimeStamp", "value": [0-9]{13}\}\n)");
+  EXPECT_TRUE(std::regex_match(readFile(work_ / "liveUpdateLog.log"), record));
+}
+
+TEST_F(Start, MissingBundleIsShownWithItsPathQuoted) {
+  const auto odd = root_ / "a&b\"c";
+  fs::create_directories(odd);
+  fs::copy_file(app_ / "launcher", odd / "launcher");
+  app_ = odd;
+
+  const auto run = this->run({"--session", "s"});
+
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out, "");
+  const auto root = root_.string();
+  EXPECT_EQ(dialog(), dialogFor("Error: '" + root + "/a&&b&'c/Lobby.app' not found"));
+  EXPECT_TRUE(calls("open").empty());
+  EXPECT_TRUE(fs::is_directory(odd / "MacOS"));
+}
+
+TEST_F(Start, FailuresReachTheDialogOrStandardError) {
+  const auto onlyDialog = root_ / "only-dialog";
+  const auto nothing = root_ / "nothing";
+  fs::create_directories(nothing);
+  fs::create_directories(onlyDialog);
+  fs::copy_file(bin_ / "osascript", onlyDialog / "osascript");
+
+  auto run = this->run({}, onlyDialog.string());
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(dialog(), dialogFor("Error: Error running lobby: system:2"));
+
+  makeSocket(app_ / "server.dat");
+  run = this->run({}, nothing.string());
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(run.err.rfind("Error: ", 0) == 0 && run.err.find("server.dat") != std::string::npos)
+      << run.err;
+}
+
+TEST_F(Start, UnwritableStartTimeRecordOnlyWarns) {
+  fs::create_directories(work_ / "liveUpdateLog.log");
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "warning: Could not create time tracking file 'liveUpdateLog.log'\n");
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+}  // namespace

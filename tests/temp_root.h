@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/path.hpp>
+
+// Gives each test a fresh root folder with its own TMPDIR ("tmp") and working directory
+// ("work"), removed afterwards.
+class TempRootTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  boost::filesystem::path root_;
+  boost::filesystem::path work_;
+};
+
+void writeFile(const boost::filesystem::path& file, const std::string& content);
+std::string readFile(const boost::filesystem::path& file);
+// Makes a listening socket file at `file`: something no one, root included, can open as a file.
+void makeSocket(const boost::filesystem::path& file);

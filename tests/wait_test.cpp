@@ -1,0 +1,63 @@
+#include <boost/filesystem/operations.hpp>
+
+#include "harness.h"
+
+namespace fs = boost::filesystem;
+
+// Each of these starts waits 5 s for the old client to quit.
+namespace {
+class Wait : public LauncherTest {};
+
+TEST_F(Wait, SecondInstanceIsRefusedAtOnce) {
+  auto first = start({"--restart"});
+  std::string line;
+  ASSERT_TRUE(std::getline(first->out, line));
+  ASSERT_EQ(line, "restart mode / kill mode");  // the first one holds the lock now
+
+  const auto second = run({"--session", "s"});
+  EXPECT_EQ(second.status, 255);
+  EXPECT_EQ(second.out, "");
+  EXPECT_EQ(dialog(), dialogFor("Error: Another instance of this program is already running."));
+  EXPECT_FALSE(fs::exists(work_ / "liveUpdateLog.log"));
+  EXPECT_FALSE(fs::exists(app_ / "MacOS"));
+
+  const auto rest = finish(*first);
+  EXPECT_EQ(rest.status, 0);
+  EXPECT_EQ(rest.out, "");
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+
+TEST_F(Wait, KillRunLeavesEverythingForTheNextStart) {
+  writeFile(app_ / "update_1/x", "1");
+  writeFile(app_ / "update_2/x", "2");
+
+  const auto run = this->run({"--restart", "--kill"});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "restart mode / kill mode\n");
+  EXPECT_EQ(readFile(app_ / "update_1/x"), "1");
+  EXPECT_EQ(readFile(app_ / "update_2/x"), "2");
+  EXPECT_FALSE(fs::exists(work_ / "liveUpdateLog.log"));
+  EXPECT_TRUE(calls("open").empty());
+  EXPECT_TRUE(calls("osascript").empty());
+}
+
+TEST_F(Wait, StagedUpdatesAreFoundByNumberAndStaleOnesRemoved) {
+  writeFile(app_ / "update_9/x", "9");
+  writeFile(app_ / "old_update_9/left/over", "earlier run");
+  writeFile(app_ / "update_10/x", "10");
+  writeFile(app_ / "update_11", "a file");
+  writeFile(app_ / "Update_12/x", "12");
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "restart mode / kill mode\n");
+  EXPECT_FALSE(fs::exists(app_ / "update_9"));
+  EXPECT_FALSE(fs::exists(app_ / "old_update_9"));
+  EXPECT_FALSE(fs::exists(app_ / "update_10"));
+  EXPECT_TRUE(fs::is_regular_file(app_ / "update_11"));
+  EXPECT_TRUE(fs::is_directory(app_ / "Update_12"));
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+}  // namespace
