@@ -3,14 +3,7 @@
 #include <iterator>
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/process/args.hpp>
-#include <boost/process/env.hpp>
-#include <boost/process/environment.hpp>
-#include <boost/process/exe.hpp>
-#include <boost/process/io.hpp>
-#include <boost/process/start_dir.hpp>
 
-namespace bp = boost::process;
 namespace fs = boost::filesystem;
 
 void LauncherTest::SetUp() {

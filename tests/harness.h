@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <boost/process/child.hpp>
-#include <boost/process/pipe.hpp>
+#include "lobby/boost_process.h"
 
 #include "temp_root.h"
 
@@ -16,9 +15,9 @@ struct LauncherRun {
 };
 
 struct RunningLauncher {
-  boost::process::ipstream out;
-  boost::process::ipstream err;
-  boost::process::child child;
+  bp::ipstream out;
+  bp::ipstream err;
+  bp::child child;
 };
 
 // An installation in the test's root: a copy of the launcher in "app" beside a Lobby.app, and

@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/process/exception.hpp>
 
+#include "lobby/boost_process.h"
 #include "lobby/lobby.h"
 #include "locations/locations.h"
 
@@ -26,7 +26,7 @@ void runLobby(const std::string& session, const std::string& pokerArgument) {
   args.insert(args.begin(), {lobby.string(), "--args"});
   try {
     spawnDetached("open", args);
-  } catch (const boost::process::process_error& error) {
+  } catch (const bp::process_error& error) {
     std::ostringstream message;
     message << "Error running lobby: " << error.code();
     throw std::runtime_error(message.str());
