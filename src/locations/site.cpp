@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <locale>
