@@ -28,9 +28,9 @@ std::unique_ptr<RunningLauncher> LauncherTest::start(const std::vector<std::stri
   env["PATH"] = path.empty() ? bin_.string() : path;
   env["TMPDIR"] = (root_ / "tmp").string();
   auto launcher = std::make_unique<RunningLauncher>();
-  launcher->child = bp::child(
-      bp::exe = (app_ / "launcher").string(), bp::args = args, env, bp::start_dir = work_.string(),
-      bp::std_in<bp::null, bp::std_out> launcher->out, bp::std_err > launcher->err);
+  launcher->child = bp::child(bp::exe = (app_ / "launcher").string(), bp::args = args, env,
+                              bp::start_dir = work_.string(), (bp::std_in < bp::null),
+                              (bp::std_out > launcher->out), (bp::std_err > launcher->err));
   return launcher;
 }
 
