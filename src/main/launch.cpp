@@ -19,6 +19,9 @@ int launch(bool restart, bool kill, const std::string& session, const std::strin
   if (restart || kill || updatePending) restartWait();
   if (kill) return 0;
 
+  // A whole old update must not hold disk space for ever.
+  removeLeftoverOldUpdates(appFolder);
+
   if (updatePending) {
     disposeOfStaleUpdates(appFolder, numbers, newest);
     const auto updateFolder = appFolder / ("update_" + newest);

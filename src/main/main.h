@@ -35,6 +35,9 @@ std::string newestUpdate(const std::vector<std::string>& numbers);
 void disposeOfStaleUpdates(const boost::filesystem::path& appFolder,
                            const std::vector<std::string>& numbers, const std::string& newest);
 
+// Removes the "old_update_" folders that an interrupted or failed removal left; best effort.
+void removeLeftoverOldUpdates(const boost::filesystem::path& appFolder);
+
 // Waits for the old client to quit before its files are replaced.
 void restartWait();
 

@@ -8,6 +8,11 @@ namespace fs = boost::filesystem;
 
 namespace {
 const std::string kUpdatePrefix = "update_";
+const std::string kOldUpdatePrefix = "old_update_";
+
+bool hasNumberAfter(const std::string& name, const std::string& prefix) {
+  return name.compare(0, prefix.size(), prefix) == 0 && is_number(name.substr(prefix.size()));
+}
 
 std::string withoutLeadingZeros(const std::string& number) {
   return number.substr(std::min(number.find_first_not_of('0'), number.size()));
@@ -25,10 +30,8 @@ std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {
     // The name is checked first, so that an unrelated entry whose status cannot be read does
     // not stop the start.
     const auto name = it->path().filename().string();
-    if (name.compare(0, kUpdatePrefix.size(), kUpdatePrefix) != 0) continue;
-    auto number = name.substr(kUpdatePrefix.size());
-    if (!is_number(number) || !fs::is_directory(it->status())) continue;
-    numbers.push_back(std::move(number));
+    if (!hasNumberAfter(name, kUpdatePrefix) || !fs::is_directory(it->status())) continue;
+    numbers.push_back(name.substr(kUpdatePrefix.size()));
   }
   return numbers;
 }
@@ -54,11 +57,24 @@ void disposeOfStaleUpdates(const fs::path& appFolder, const std::vector<std::str
                            const std::string& newest) {
   for (const auto& number : numbers) {
     if (number == newest) continue;
-    const auto old = appFolder / ("old_update_" + number);
-    boost::system::error_code ignored;
-    // A leftover of an earlier run would make the rename fail on every start.
-    fs::remove_all(old, ignored);
+    const auto old = appFolder / (kOldUpdatePrefix + number);
     fs::rename(appFolder / (kUpdatePrefix + number), old);
+    boost::system::error_code ignored;
     fs::remove_all(old, ignored);
   }
+}
+
+void removeLeftoverOldUpdates(const fs::path& appFolder) {
+  boost::system::error_code ignored;
+  std::vector<fs::path> leftovers;
+  for (fs::directory_iterator it(appFolder, ignored), end; !ignored && it != end;
+       it.increment(ignored)) {
+    const auto name = it->path().filename().string();
+    boost::system::error_code unreadable;
+    if (hasNumberAfter(name, kOldUpdatePrefix) &&
+        fs::is_directory(it->symlink_status(unreadable))) {
+      leftovers.push_back(it->path());
+    }
+  }
+  for (const auto& leftover : leftovers) fs::remove_all(leftover, ignored);
 }

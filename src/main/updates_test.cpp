@@ -57,11 +57,20 @@ TEST_F(UpdateFolders, StaleUpdatesGoEvenPastALeftover) {
   writeFile(root_ / "update_3/a", "3");
   writeFile(root_ / "old_update_3/left/over", "earlier run");
   writeFile(root_ / "update_4/a", "4");
+  writeFile(root_ / "old_update_8/killed", "during a removal");
+  writeFile(root_ / "old_update_x/kept", "not ours");
+  writeFile(root_ / "old_update_9", "a file");
+  fs::create_directory_symlink(root_ / "update_4", root_ / "old_update_7");
 
+  removeLeftoverOldUpdates(root_);
   disposeOfStaleUpdates(root_, {"3", "4"}, "4");
 
-  EXPECT_FALSE(fs::exists(root_ / "update_3"));
-  EXPECT_FALSE(fs::exists(root_ / "old_update_3"));
+  for (const char* gone : {"update_3", "old_update_3", "old_update_8"}) {
+    EXPECT_FALSE(fs::exists(root_ / gone)) << gone;
+  }
+  for (const char* kept : {"old_update_x/kept", "old_update_9", "old_update_7/a"}) {
+    EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
+  }
   EXPECT_EQ(readFile(root_ / "update_4/a"), "4");
 }
 }  // namespace
