@@ -11,7 +11,7 @@ void LauncherTest::SetUp() {
   app_ = root_ / "app";
   bin_ = root_ / "bin";
   records_ = root_ / "records";
-  fs::create_directories(app_ / "Lobby.app/Contents/Frameworks");
+  makeLobbyBundle(app_);
   fs::create_directories(records_);
   fs::copy_file(LAUNCHER_PATH, app_ / "launcher");
   for (const char* program : {"open", "osascript"}) {

@@ -59,7 +59,6 @@ TEST_F(Start, MissingBundleIsShownWithItsPathQuoted) {
   const auto run = this->run({"--session", "s"});
 
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(run.out, "");
   const auto root = root_.string();
   EXPECT_EQ(dialog(), dialogFor("Error: '" + root + "/a&&b&'c/Lobby.app' not found"));
   EXPECT_TRUE(calls("open").empty());
@@ -93,5 +92,36 @@ TEST_F(Start, UnwritableStartTimeRecordOnlyWarns) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "warning: Could not create time tracking file 'liveUpdateLog.log'\n");
   EXPECT_EQ(calls("open").size(), 1u);
+}
+
+TEST_F(Start, TheBundleIsRepairedBeforeTheLaunch) {
+  const auto frameworks = app_ / "Lobby.app/Contents/Frameworks";
+  const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
+  const auto framework = frameworks / "ReactiveObjC.framework";
+  fs::remove(libraries / "libswiftshader_libEGL.dylib");
+  fs::remove(libraries / "libswiftshader_libGLESv2.dylib");
+  fs::remove(framework / "ReactiveObjC");
+  fs::permissions(libraries / "libEGL.dylib", fs::perms(04600));
+
+  auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  const auto missing = "could not set exe permission for non-existent file " + libraries.string();
+  EXPECT_EQ(run.out, missing + "/libswiftshader_libEGL.dylib\n" + missing +
+                         "/libswiftshader_libGLESv2.dylib\n");
+  EXPECT_EQ(fs::status(libraries / "libEGL.dylib").permissions(), 04711);
+  EXPECT_EQ(fs::status(libraries / "libGLESv2.dylib").permissions(), 0755);
+  EXPECT_EQ(fs::status(frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)")
+                .permissions(),
+            0755);
+  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), framework / "Versions/A/ReactiveObjC");
+
+  // Only a missing link is made: whatever stands there is left as it is.
+  fs::remove(framework / "ReactiveObjC");
+  writeFile(framework / "ReactiveObjC", "a file");
+  run = this->run({});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(readFile(framework / "ReactiveObjC"), "a file");
+  EXPECT_EQ(calls("open").size(), 2u);
 }
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -41,6 +42,26 @@ std::string readFile(const fs::path& file) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+void makeLobbyBundle(const fs::path& appFolder, const std::string& name) {
+  const auto frameworks = appFolder / "Lobby.app/Contents/Frameworks";
+  std::vector<fs::path> files;
+  for (const char* library :
+       {"libEGL", "libswiftshader_libEGL", "libGLESv2", "libswiftshader_libGLESv2"}) {
+    files.push_back(frameworks / "Electron Framework.framework/Versions/A/Libraries" /
+                    (std::string(library) + ".dylib"));
+  }
+  for (const char* kind : {" Helper (Renderer)", " Helper (GPU)", " Helper (Plugin)"}) {
+    files.push_back(frameworks / (name + kind + ".app/Contents/MacOS") / (name + kind));
+  }
+  const auto framework = frameworks / "ReactiveObjC.framework";
+  files.push_back(framework / "Versions/A/ReactiveObjC");
+  for (const auto& file : files) {
+    writeFile(file, file.filename().string());
+    fs::permissions(file, fs::perms(0644));
+  }
+  fs::create_symlink(framework / "Versions/A/ReactiveObjC", framework / "ReactiveObjC");
 }
 
 void makeSocket(const fs::path& file) {

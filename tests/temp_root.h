@@ -18,5 +18,8 @@ class TempRootTest : public ::testing::Test {
 
 void writeFile(const boost::filesystem::path& file, const std::string& content);
 std::string readFile(const boost::filesystem::path& file);
+// A Lobby.app in `appFolder` with what the bundle repair treats: the four graphics libraries,
+// the helper executables of the client `name` (all mode 0644) and the framework with its link.
+void makeLobbyBundle(const boost::filesystem::path& appFolder, const std::string& name = "Poker");
 // Makes a listening socket file at `file`: something no one, root included, can open as a file.
 void makeSocket(const boost::filesystem::path& file);

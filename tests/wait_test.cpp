@@ -52,7 +52,10 @@ TEST_F(Wait, StagedUpdatesAreFoundByNumberAndStaleOnesRemoved) {
   const auto run = this->run({});
 
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "restart mode / kill mode\n");
+  EXPECT_EQ(
+      run.out.rfind("restart mode / kill mode\ncopying " + (app_ / "update_10/x").string(), 0), 0u)
+      << run.out;
+  EXPECT_EQ(readFile(app_ / "x"), "10");
   EXPECT_FALSE(fs::exists(app_ / "update_9"));
   EXPECT_FALSE(fs::exists(app_ / "old_update_9"));
   EXPECT_FALSE(fs::exists(app_ / "update_10"));

@@ -1,9 +1,70 @@
 #pragma once
 
+#include <vector>
+
+#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/path.hpp>
 
-// Lays the update folder's tree over the application folder.
+// Applying a staged update.
+
+// Lays the update folder's tree over the application folder, keeping every replaced entry in a
+// fresh rollback folder; on a failure puts the replaced entries back and rethrows.
 void copyUpdateFolder(const boost::filesystem::path& updateFolder);
+
+// Puts every entry of `rollbackFolder` back into `appFolder`. Returns false, after telling the
+// user, when something could not go back.
+bool rollback(const boost::filesystem::path& appFolder,
+              const boost::filesystem::path& rollbackFolder);
+
+// Removes the rollback folder, as much of it as can go.
+void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
+
+// The folder that holds the rollback folders: temporary directory / "poker_rollback", made
+// private to this user. Throws when it cannot be trusted.
+boost::filesystem::path getRollbackParent();
+
+// Every entry below `folder` in walk order, folders included; a symbolic link is an entry of
+// its own and is never followed. Empty when `folder` does not exist.
+std::vector<boost::filesystem::path> listRollbackFolder(const boost::filesystem::path& folder);
+
+// The tree copy.
+
+void copyFolder(const boost::filesystem::path& sourceRoot,
+                const boost::filesystem::path& targetRoot,
+                const boost::filesystem::path& rollbackRoot);
+
+// `path` moved from below `oldBase` to below `newBase`; textual, nothing is checked.
+boost::filesystem::path changePathBase(const boost::filesystem::path& path,
+                                       const boost::filesystem::path& oldBase,
+                                       const boost::filesystem::path& newBase);
+
+// The name an update entry takes in the application folder: "x.asar_tmp" becomes "x.asar".
+boost::filesystem::path withAsarRename(const boost::filesystem::path& target);
+
+void copyFileOrSymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
+                       const boost::filesystem::path& rollback);
+void copySymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
+                 const boost::filesystem::path& rollback);
+void copyFile(const boost::filesystem::path& entry, const boost::filesystem::path& target,
+              const boost::filesystem::path& rollback);
+
+[[noreturn]] void throwCopyError(const boost::filesystem::path& entry,
+                                 const boost::filesystem::path& target,
+                                 const boost::filesystem::filesystem_error& error);
+
+// Copies a regular file's content and mode bits to `to`, replacing a file there; works between
+// any two file systems.
+void copyRegularFile(const boost::filesystem::path& from, const boost::filesystem::path& to);
+
+// Moves whatever stands at `from` (file, symbolic link or folder) to `to`, replacing a file or
+// link there. Across file systems it copies and then removes the original; a failure leaves the
+// original in place and nothing at a temporary name.
+void moveEntry(const boost::filesystem::path& from, const boost::filesystem::path& to);
+
+// The bundle repair.
 
 // Repairs execute bits and the framework link inside the lobby bundle.
 void fixElectronUpdate();
+
+// Adds owner rwx and group and others x to an existing file; reports a missing one.
+void addExecutablePermission(boost::filesystem::path file);

@@ -1,0 +1,103 @@
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "temp_root.h"
+#include "update/update.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+class Rollback : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    app_ = root_ / "app";
+    rollback_ = root_ / "tmp/poker_rollback/0123abcd";
+  }
+
+  fs::path app_, rollback_;
+};
+
+TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
+  writeFile(app_ / "a/tool", "old");
+  fs::permissions(app_ / "a/tool", fs::perms(0755));
+  writeFile(app_ / "Res/r", "old resource");
+  fs::create_directories(app_ / "A");
+  fs::create_directory_symlink(app_ / "A", app_ / "Current");
+  // The first update is applied whole, the second fails: both share the rollback folder.
+  const auto update = app_ / "update_1";
+  writeFile(update / "a/tool", "new");
+  writeFile(update / "b/added", "added");
+  fs::create_symlink("a/tool", update / "Res");
+  fs::create_symlink("B", update / "Current");
+  fs::create_directories(app_ / "update_2");
+  makeSocket(app_ / "update_2/socket");
+
+  testing::internal::CaptureStdout();
+  copyFolder(update, app_, rollback_);
+  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_), std::runtime_error);
+  const bool complete = rollback(app_, rollback_);
+  const auto out = testing::internal::GetCapturedStdout();
+
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(readFile(app_ / "a/tool"), "old");
+  EXPECT_EQ(fs::status(app_ / "a/tool").permissions(), 0755);
+  EXPECT_FALSE(fs::is_symlink(app_ / "Res"));
+  EXPECT_EQ(readFile(app_ / "Res/r"), "old resource");
+  EXPECT_EQ(fs::read_symlink(app_ / "Current"), app_ / "A");
+  EXPECT_EQ(readFile(app_ / "b/added"), "added");  // nothing to put back for it
+  EXPECT_NE(out.find("rollbacking " + (rollback_ / "a/tool").string() + " into " +
+                     (app_ / "a/tool").string() + "\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
+  const std::string path = std::getenv("PATH");
+  fs::create_directories(root_ / "no-dialog");
+  setenv("PATH", (root_ / "no-dialog").c_str(), 1);
+  const std::function<void()> cases[] = {
+      [&] {  // a file against a folder that is not empty
+        writeFile(rollback_ / "x", "old");
+        writeFile(app_ / "x/inside", "new");
+      },
+      [&] { writeFile(rollback_, "not a folder"); },
+  };
+  for (const auto& arrange : cases) {
+    fs::remove_all(app_);
+    fs::remove_all(rollback_);
+    arrange();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(rollback(app_, rollback_));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "There was an error while rollbacking a failed update. You may need to reinstall "
+              "the application.\n");
+    EXPECT_TRUE(fs::exists(rollback_));
+  }
+  setenv("PATH", path.c_str(), 1);
+}
+
+TEST_F(Rollback, AFolderNeverMadeCountsAsEmpty) {
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(rollback(app_, rollback_));
+  deleteRollbackFolder(rollback_);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST_F(Rollback, DeletingNeverFollowsLinks) {
+  writeFile(root_ / "outside/kept", "kept");
+  fs::create_directories(rollback_ / "a");
+  fs::create_directory_symlink(root_ / "outside", rollback_ / "a/link");
+
+  testing::internal::CaptureStdout();
+  deleteRollbackFolder(rollback_);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "deleting rollback folder " + rollback_.string() + "\n");
+  EXPECT_FALSE(fs::exists(rollback_));
+  EXPECT_EQ(readFile(root_ / "outside/kept"), "kept");
+}
+}  // namespace

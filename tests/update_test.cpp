@@ -1,0 +1,151 @@
+#include <sys/ioctl.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include <boost/filesystem/operations.hpp>
+
+#include "harness.h"
+
+namespace fs = boost::filesystem;
+
+// Each of these starts waits 5 s for the old client to quit.
+namespace {
+class Update : public LauncherTest {
+ protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    resources_ = app_ / "Lobby.app/Contents/Resources";
+    writeFile(resources_ / "app.asar", "old archive");
+    fs::permissions(resources_ / "app.asar", fs::perms(0644));
+  }
+
+  // Waits until the launcher's output stops growing: the pipe is full and the launcher stuck.
+  static void waitUntilStuck(RunningLauncher& launcher) {
+    int last = -1;
+    for (int tries = 0; tries < 200; ++tries) {
+      int pending = 0;
+      ioctl(launcher.out.pipe().native_source(), FIONREAD, &pending);
+      if (pending > 0 && pending == last) return;
+      last = pending;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+
+  bool rollbackFoldersLeft() const {
+    const auto parent = root_ / "tmp/poker_rollback";
+    return fs::exists(parent) && !fs::is_empty(parent);
+  }
+
+  fs::path resources_;
+};
+
+TEST_F(Update, AStagedUpdateIsAppliedThenTheBundleRepairedAndLaunched) {
+  const auto update = app_ / "update_3";
+  const auto helper =
+      "Lobby.app/Contents/Frameworks/Poker Helper (Plugin).app/Contents/MacOS/"
+      "Poker Helper (Plugin)";
+  writeFile(update / "Lobby.app/Contents/Resources/app.asar_tmp", "new archive");
+  fs::permissions(update / "Lobby.app/Contents/Resources/app.asar_tmp", fs::perms(0600));
+  writeFile(update / helper, "new helper");
+  writeFile(update / "Lobby.app/Contents/Resources/locales/eo.pak", "new locale");
+  fs::create_symlink("version.json", update / "Lobby.app/Contents/Resources/latest.json");
+  const auto frameworkLink = app_ / "Lobby.app/Contents/Frameworks/ReactiveObjC.framework";
+  fs::remove(frameworkLink / "ReactiveObjC");
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  const auto rollbackFolder = (root_ / "tmp/poker_rollback/").string() + "[0-9a-f]{8}";
+  const std::regex out("restart mode / kill mode\n(copying [^\n]*\n){4}deleting rollback folder " +
+                       rollbackFolder + "\n");
+  EXPECT_TRUE(std::regex_match(run.out, out)) << run.out;
+  const auto asar = "copying " + (update / "Lobby.app/Contents/Resources/app.asar_tmp").string() +
+                    " to " + (resources_ / "app.asar").string() + " using as rollback " +
+                    rollbackFolder + "/Lobby.app/Contents/Resources/app.asar\n";
+  EXPECT_TRUE(std::regex_search(run.out, std::regex(asar))) << run.out;
+
+  EXPECT_EQ(readFile(resources_ / "app.asar"), "new archive");
+  EXPECT_EQ(fs::status(resources_ / "app.asar").permissions(), 0644);
+  EXPECT_EQ(readFile(app_ / helper), "new helper");
+  EXPECT_EQ(fs::status(app_ / helper).permissions(), 0755);
+  EXPECT_EQ(readFile(resources_ / "locales/eo.pak"), "new locale");
+  EXPECT_EQ(fs::read_symlink(resources_ / "latest.json"), "version.json");
+  EXPECT_EQ(fs::read_symlink(frameworkLink / "ReactiveObjC"),
+            frameworkLink / "Versions/A/ReactiveObjC");
+  EXPECT_FALSE(fs::exists(update));
+  EXPECT_FALSE(rollbackFoldersLeft());
+  EXPECT_EQ(fs::status(root_ / "tmp/poker_rollback").permissions(), 0700);
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+
+TEST_F(Update, AFailedCopyIsUndoneAndTriedAgainAtTheNextStart) {
+  const auto update = app_ / "update_4";
+  writeFile(update / "Lobby.app/Contents/Resources/app.asar_tmp", "new archive");
+  writeFile(update / "Lobby.app/Contents/Resources/version.json", "{}");
+  makeSocket(update / "s");
+
+  auto run = this->run({});
+
+  EXPECT_EQ(run.status, 255);
+  const auto error = "display dialog \"Error: error copying file " + (update / "s").string() +
+                     " to " + (app_ / "s").string() + " error:";
+  EXPECT_EQ(dialog().rfind(error, 0), 0u) << dialog();
+  EXPECT_EQ(readFile(resources_ / "app.asar"), "old archive");
+  EXPECT_TRUE(fs::exists(update / "Lobby.app/Contents/Resources/app.asar_tmp"));
+  EXPECT_FALSE(rollbackFoldersLeft());
+  EXPECT_TRUE(calls("open").empty());
+
+  fs::remove(update / "s");
+  fs::remove_all(records_);
+  fs::create_directories(records_);
+  run = this->run({});
+
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(readFile(resources_ / "app.asar"), "new archive");
+  EXPECT_FALSE(fs::exists(update));
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+
+TEST_F(Update, AnUpdateKilledHalfWayIsCompletedByTheNextStart) {
+  // Long names and many entries: the launcher's output fills the pipe that this test stops
+  // reading, so it is still copying when it is killed.
+  const auto update = app_ / "update_5";
+  const auto folder = fs::path("Lobby.app/Contents/Resources/a-folder-with-a-long-name");
+  const int count = 150;
+  auto name = [](const char* kind, int i) {
+    return std::string(kind) + "-with-a-name-long-enough-to-fill-a-pipe-soon-" + std::to_string(i);
+  };
+  for (int i = 0; i < count; ++i) {
+    writeFile(update / folder / name("file", i), "new " + std::to_string(i));
+    fs::create_symlink(name("file", i), update / folder / name("link", i));
+    writeFile(app_ / folder / name("old", i), "old");
+    writeFile(update / folder / name("old", i), "new");
+  }
+
+  auto first = start({});
+  std::string line;
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(std::getline(first->out, line));
+  ASSERT_EQ(line.rfind("copying ", 0), 0u) << line;
+  waitUntilStuck(*first);
+  first->child.terminate();
+  finish(*first);
+  int dangling = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto link = app_ / folder / name("link", i);
+    dangling += fs::is_symlink(link) && !fs::exists(link);
+  }
+  ASSERT_GT(dangling, 0) << "the kill came too late to leave a link without its file";
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  for (int i = 0; i < count; ++i) {
+    EXPECT_EQ(readFile(app_ / folder / name("link", i)), "new " + std::to_string(i));
+    EXPECT_EQ(readFile(app_ / folder / name("old", i)), "new");
+  }
+  EXPECT_FALSE(fs::exists(update));
+  EXPECT_EQ(calls("open").size(), 1u);
+}
+}  // namespace
