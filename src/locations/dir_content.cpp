@@ -6,13 +6,23 @@
 
 namespace fs = boost::filesystem;
 
-std::shared_ptr<std::vector<fs::path>> getDirContent(fs::path folder, bool files, bool folders) {
-  auto content = std::make_shared<std::vector<fs::path>>();
+void visitDirContent(const fs::path& folder, bool files, bool folders,
+                     const std::function<bool(const fs::path&)>& visit) {
   if (!fs::is_directory(folder)) throw std::runtime_error("Invalid folder");
 
   for (fs::recursive_directory_iterator it(folder), end; it != end; ++it) {
-    const bool isFolder = fs::is_directory(it->status());
-    if (isFolder ? folders : files) content->push_back(it->path());
+    // The walk has the entry's own status already; only a link needs a second look.
+    const auto own = it->symlink_status();
+    const bool isFolder = fs::is_directory(fs::is_symlink(own) ? it->status() : own);
+    if ((isFolder ? folders : files) && !visit(it->path())) return;
   }
+}
+
+std::shared_ptr<std::vector<fs::path>> getDirContent(fs::path folder, bool files, bool folders) {
+  auto content = std::make_shared<std::vector<fs::path>>();
+  visitDirContent(folder, files, folders, [&content](const fs::path& entry) {
+    content->push_back(entry);
+    return true;
+  });
   return content;
 }

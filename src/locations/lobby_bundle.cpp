@@ -16,11 +16,13 @@ std::string pokerAppNameFromHelper(const std::string& folderName) {
 }
 
 std::string getPokerAppName() {
-  const auto folders = getDirContent(getLobbyFilePath() / "Contents" / "Frameworks", false, true);
-  for (const auto& folder : *folders) {
-    auto name = pokerAppNameFromHelper(folder.filename().string());
-    if (!name.empty()) return name;
-  }
-  std::cout << "could not find poker app name" << std::endl;
-  return {};
+  // The walk stops at the first helper: every start runs this, and a framework holds many files.
+  std::string name;
+  visitDirContent(getLobbyFilePath() / "Contents" / "Frameworks", false, true,
+                  [&name](const boost::filesystem::path& folder) {
+                    name = pokerAppNameFromHelper(folder.filename().string());
+                    return name.empty();
+                  });
+  if (name.empty()) std::cout << "could not find poker app name" << std::endl;
+  return name;
 }

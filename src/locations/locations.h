@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,10 @@ boost::filesystem::path getCurrentAppFolder();
 // Throws std::runtime_error("Invalid folder") when `folder` is not a folder.
 std::shared_ptr<std::vector<boost::filesystem::path>> getDirContent(boost::filesystem::path folder,
                                                                     bool files, bool folders);
+
+// The same walk, handing each entry to `visit` until it returns false.
+void visitDirContent(const boost::filesystem::path& folder, bool files, bool folders,
+                     const std::function<bool(const boost::filesystem::path&)>& visit);
 
 boost::filesystem::path getLobbyFilePath();
 

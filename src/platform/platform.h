@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <boost/filesystem/path.hpp>
 
 // The absolute path of the running executable, as the system reports it.
@@ -10,3 +12,10 @@ boost::filesystem::path getExecutablePath();
 // with mode 0700 when missing, narrows a looser mode. Throws when it is a symbolic link, not a
 // folder, or another user's.
 void makePrivateFolder(const boost::filesystem::path& folder);
+
+// Copies the open file `in`, of `size` bytes, to the open file `out`, the fastest way the
+// system offers. Returns false, with errno set, on failure.
+bool copyFileContent(int in, int out, off_t size);
+
+// The same by plain reads and writes.
+bool copyFileContentByReading(int in, int out);

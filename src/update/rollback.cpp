@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include <boost/filesystem/operations.hpp>
@@ -76,13 +78,12 @@ void deleteRollbackFolder(const fs::path& rollbackFolder) {
   std::cout << "deleting rollback folder " << rollbackFolder.string() << std::endl;
 
   // Item by item first: a whole-tree removal gives up at its first failure.
-  boost::system::error_code ignored;
-  try {
-    for (const auto& item : listRollbackFolder(rollbackFolder)) {
-      if (!fs::is_directory(fs::symlink_status(item, ignored))) fs::remove(item, ignored);
-    }
-  } catch (const fs::filesystem_error&) {
-    // What could not be listed is left to the removal below.
+  boost::system::error_code walkError;
+  for (fs::recursive_directory_iterator it(rollbackFolder, walkError), end; !walkError && it != end;
+       it.increment(walkError)) {
+    boost::system::error_code ignored;
+    if (!fs::is_directory(it->symlink_status(ignored))) ::unlink(it->path().c_str());
   }
+  boost::system::error_code ignored;
   fs::remove_all(rollbackFolder, ignored);
 }

@@ -18,14 +18,10 @@ void createMissingParent(const fs::path& path) {
 // Whatever stands at `target`, a dangling or any other symbolic link included.
 bool occupied(const fs::path& target) { return fs::exists(fs::symlink_status(target)); }
 
-// Opening a named pipe would wait for a writer for ever, a device would be read without end.
-void refuseSpecialFile(const fs::path& entry, const fs::path& target) {
-  const auto status = fs::symlink_status(entry);
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    throw fs::filesystem_error(
-        "not a regular file", entry, target,
-        boost::system::errc::make_error_code(boost::system::errc::not_supported));
-  }
+fs::filesystem_error notARegularFile(const fs::path& entry, const fs::path& target) {
+  return fs::filesystem_error(
+      "not a regular file", entry, target,
+      boost::system::errc::make_error_code(boost::system::errc::not_supported));
 }
 }  // namespace
 
@@ -43,8 +39,12 @@ void copyFileOrSymlink(const fs::path& entry, const fs::path& target, const fs::
             << rollback.string() << std::endl;
   createMissingParent(target);
   if (!rollback.empty()) createMissingParent(rollback);
-  if (fs::is_symlink(entry)) {
+  const auto kind = fs::symlink_status(entry);
+  if (fs::is_symlink(kind)) {
     copySymlink(entry, target, rollback);
+  } else if (fs::exists(kind) && !fs::is_regular_file(kind)) {
+    // Opening a named pipe would wait for a writer for ever, a device would be read without end.
+    throwCopyError(entry, target, notARegularFile(entry, target));
   } else {
     copyFile(entry, target, rollback);
   }
@@ -61,18 +61,23 @@ void copySymlink(const fs::path& entry, const fs::path& target, const fs::path& 
 
 void copyFile(const fs::path& entry, const fs::path& target, const fs::path& rollback) {
   try {
-    refuseSpecialFile(entry, target);
-    if (!occupied(target)) {
+    const auto there = fs::symlink_status(target);
+    if (!fs::exists(there)) {
       copyRegularFile(entry, target);
       return;
     }
     // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
     // link has none to give.
-    boost::system::error_code unreadable;
-    const auto old = fs::status(target, unreadable);
+    std::optional<fs::perms> old;
+    if (!fs::is_symlink(there)) {
+      old = there.permissions();
+    } else {
+      boost::system::error_code unreadable;
+      const auto linked = fs::status(target, unreadable);
+      if (!unreadable && fs::exists(linked)) old = linked.permissions();
+    }
     moveEntry(target, rollback);
-    copyRegularFile(entry, target);
-    if (!unreadable && fs::exists(old)) fs::permissions(target, old.permissions());
+    copyRegularFile(entry, target, old);
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);
   }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <boost/filesystem/exception.hpp>
+#include <boost/filesystem/file_status.hpp>
 #include <boost/filesystem/path.hpp>
 
 // Applying a staged update.
@@ -52,9 +54,10 @@ void copyFile(const boost::filesystem::path& entry, const boost::filesystem::pat
                                  const boost::filesystem::path& target,
                                  const boost::filesystem::filesystem_error& error);
 
-// Copies a regular file's content and mode bits to `to`, replacing a file there; works between
-// any two file systems.
-void copyRegularFile(const boost::filesystem::path& from, const boost::filesystem::path& to);
+// Copies a regular file to `to`, replacing a file there but never writing through a link, and
+// gives the copy `mode`, or else the bits of `from`.
+void copyRegularFile(const boost::filesystem::path& from, const boost::filesystem::path& to,
+                     std::optional<boost::filesystem::perms> mode = std::nullopt);
 
 // Moves whatever stands at `from` (file, symbolic link or folder) to `to`, replacing a file or
 // link there. Across file systems it copies and then removes the original; a failure leaves the
