@@ -17,11 +17,11 @@ bool isBelow(const fs::path& path, const fs::path& folder) {
          text[prefix.size()] == '/';
 }
 
-// Puts one entry of the rollback folder back. Returns false for a folder that the application
-// folder has too: it only led to the entries below it.
+// Puts one entry of the rollback folder back. Returns whether a whole folder went back.
 bool restoreEntry(const fs::path& item, const fs::path& destination) {
   const bool folder = fs::is_directory(fs::symlink_status(item));
   const bool folderThere = fs::is_directory(fs::symlink_status(destination));
+  // A folder that the application folder has too only led to the entries below it.
   if (folder && folderThere) return false;
 
   std::cout << "rollbacking " << item.string() << " into " << destination.string() << std::endl;
@@ -29,7 +29,7 @@ bool restoreEntry(const fs::path& item, const fs::path& destination) {
   // version; only a folder against a file, or a file against an empty folder, must go first.
   if (folder || folderThere) fs::remove(destination);
   moveEntry(item, destination);
-  return true;
+  return folder;
 }
 }  // namespace
 
@@ -57,9 +57,7 @@ bool rollback(const fs::path& appFolder, const fs::path& rollbackFolder) {
     if (!restoredFolder.empty() && isBelow(item, restoredFolder)) continue;
     try {
       const auto destination = changePathBase(item, rollbackFolder, appFolder);
-      if (restoreEntry(item, destination) && fs::is_directory(fs::symlink_status(destination))) {
-        restoredFolder = item;
-      }
+      if (restoreEntry(item, destination)) restoredFolder = item;
     } catch (...) {
       ++failures;
     }
