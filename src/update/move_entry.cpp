@@ -17,12 +17,8 @@ void copyEntry(const fs::path& from, const fs::path& to) {
     }
     // Last, so that a read-only folder can still be filled.
     fs::permissions(to, status.permissions());
-  } else if (fs::is_regular_file(status)) {
-    copyRegularFile(from, to);
   } else {
-    throw fs::filesystem_error(
-        "not a regular file", from, to,
-        boost::system::errc::make_error_code(boost::system::errc::not_supported));
+    copyRegularFile(from, to);  // which refuses anything but a regular file
   }
 }
 }  // namespace
