@@ -1,8 +1,9 @@
-#include <cstdint>
-#include <fstream>
-#include <iostream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <boost/filesystem/operations.hpp>
+#include <cstdint>
+#include <iostream>
 
 #include "lobby/lobby.h"
 
@@ -11,6 +12,19 @@ const char kFileName[] = "liveUpdateLog.log";
 
 void warn() {
   std::cout << "warning: Could not create time tracking file '" << kFileName << "'" << std::endl;
+}
+
+// Opens the record for writing, emptied, only when it is a regular file or missing: never
+// through a link planted in its place, never waiting on a named pipe, never into a device.
+int openRecord() {
+  const int fd = ::open(kFileName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 }  // namespace
 
@@ -24,15 +38,15 @@ std::string timeTrackingRecord(std::chrono::system_clock::time_point now) {
 void writeTimeTrackingFile() {
   try {
     const auto record = timeTrackingRecord(std::chrono::system_clock::now());
-    // Opening a named pipe for writing would wait for a reader for ever.
-    boost::system::error_code error;
-    const auto status = boost::filesystem::status(kFileName, error);
-    if (boost::filesystem::exists(status) && !boost::filesystem::is_regular_file(status)) {
-      return warn();
+    const int fd = openRecord();
+    if (fd < 0) return warn();
+    // A failed write of an opened record goes unreported.
+    for (std::size_t done = 0; done < record.size();) {
+      const ssize_t put = ::write(fd, record.data() + done, record.size() - done);
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
     }
-    std::ofstream file(kFileName, std::ios::binary | std::ios::trunc);
-    if (!file) return warn();
-    file << record;
+    ::close(fd);
   } catch (...) {
     warn();
   }

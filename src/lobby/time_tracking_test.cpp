@@ -33,15 +33,20 @@ TEST_F(TimeTrackingFile, ReplacesAnyEarlierContent) {
 TEST_F(TimeTrackingFile, WarnsWhenTheFileCannotBeWritten) {
   const auto folder = root_ / "folder";
   const auto pipe = root_ / "pipe";
+  const auto link = root_ / "link";
   fs::create_directories(folder / "liveUpdateLog.log");
   fs::create_directories(pipe);
   ASSERT_EQ(mkfifo((pipe / "liveUpdateLog.log").c_str(), 0600), 0);
-  for (const auto& dir : {folder, pipe}) {
+  writeFile(root_ / "victim.txt", "precious");
+  fs::create_directories(link);
+  fs::create_symlink(root_ / "victim.txt", link / "liveUpdateLog.log");
+  for (const auto& dir : {folder, pipe, link}) {
     fs::current_path(dir);
     ::testing::internal::CaptureStdout();
     writeTimeTrackingFile();
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "warning: Could not create time tracking file 'liveUpdateLog.log'\n");
   }
+  EXPECT_EQ(readFile(root_ / "victim.txt"), "precious");
 }
 }  // namespace
