@@ -23,9 +23,9 @@ void LauncherTest::SetUp() {
 }
 
 std::unique_ptr<RunningLauncher> LauncherTest::start(const std::vector<std::string>& args,
-                                                     const std::string& path) {
+                                                     const std::optional<std::string>& path) {
   auto env = boost::this_process::environment();
-  env["PATH"] = path.empty() ? bin_.string() : path;
+  env["PATH"] = path.value_or(bin_.string());
   env["TMPDIR"] = (root_ / "tmp").string();
   auto launcher = std::make_unique<RunningLauncher>();
   launcher->child = bp::child(bp::exe = (app_ / "launcher").string(), bp::args = args, env,
@@ -43,7 +43,8 @@ LauncherRun LauncherTest::finish(RunningLauncher& launcher) {
   return run;
 }
 
-LauncherRun LauncherTest::run(const std::vector<std::string>& args, const std::string& path) {
+LauncherRun LauncherTest::run(const std::vector<std::string>& args,
+                              const std::optional<std::string>& path) {
   return finish(*start(args, path));
 }
 

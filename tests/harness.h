@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,11 @@ class LauncherTest : public TempRootTest {
 
   // Starts the launcher with `args`, PATH set to `path` (default: the recording stand-ins).
   std::unique_ptr<RunningLauncher> start(const std::vector<std::string>& args,
-                                         const std::string& path = "");
+                                         const std::optional<std::string>& path = std::nullopt);
   // Waits for the launcher and for every program it started that kept its output open.
   static LauncherRun finish(RunningLauncher& launcher);
-  LauncherRun run(const std::vector<std::string>& args, const std::string& path = "");
+  LauncherRun run(const std::vector<std::string>& args,
+                  const std::optional<std::string>& path = std::nullopt);
 
   // The argument vectors (program name first) of every recorded call of `program`.
   std::vector<std::vector<std::string>> calls(const std::string& program) const;

@@ -84,6 +84,25 @@ TEST_F(Start, FailuresReachTheDialogOrStandardError) {
       << run.err;
 }
 
+TEST_F(Start, OnlyAbsolutePathFoldersAreSearched) {
+  // Programs planted where an empty or relative PATH entry would find them.
+  for (const auto& folder : {work_, work_ / "bin"}) {
+    for (const char* program : {"open", "osascript"}) {
+      writeFile(folder / program, "#!/bin/sh\n: > '" + (root_ / "planted-ran").string() + "'\n");
+      fs::permissions(folder / program, fs::owner_all);
+    }
+  }
+  for (const char* path : {"", ":", "bin", ".:bin"}) {
+    SCOPED_TRACE(std::string("PATH=") + path);
+
+    const auto run = this->run({}, std::string(path));
+
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "Error: Error running lobby: system:2\n");
+  }
+  EXPECT_FALSE(fs::exists(root_ / "planted-ran"));
+}
+
 TEST_F(Start, UnwritableStartTimeRecordOnlyWarns) {
   fs::create_directories(work_ / "liveUpdateLog.log");
 

@@ -9,6 +9,7 @@
 #include <boost/process/v1/environment.hpp>
 #include <boost/process/v1/exception.hpp>
 #include <boost/process/v1/exe.hpp>
+#include <boost/process/v1/extend.hpp>
 #include <boost/process/v1/io.hpp>
 #include <boost/process/v1/pipe.hpp>
 #include <boost/process/v1/search_path.hpp>
@@ -22,6 +23,7 @@ namespace bp = boost::process::v1;
 #include <boost/process/environment.hpp>
 #include <boost/process/exception.hpp>
 #include <boost/process/exe.hpp>
+#include <boost/process/extend.hpp>
 #include <boost/process/io.hpp>
 #include <boost/process/pipe.hpp>
 #include <boost/process/search_path.hpp>

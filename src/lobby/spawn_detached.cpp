@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include <boost/algorithm/string/split.hpp>
@@ -7,13 +8,18 @@
 #include "lobby/lobby.h"
 
 namespace {
-// PATH's folders, read directly: boost::this_process::path() builds a locale from the
-// environment first, which costs every start a tenth of its time.
+// PATH's absolute folders, read directly: boost::this_process::path() builds a locale from the
+// environment first, which costs every start a tenth of its time. An empty or relative entry
+// would name the working folder, where anyone may have left a program of that name.
 std::vector<boost::filesystem::path> pathFolders() {
   const char* path = std::getenv("PATH");
-  std::vector<std::string> folders;
-  if (path) boost::algorithm::split(folders, path, [](char c) { return c == ':'; });
-  return {folders.begin(), folders.end()};
+  std::vector<std::string> entries;
+  if (path) boost::algorithm::split(entries, path, [](char c) { return c == ':'; });
+  std::vector<boost::filesystem::path> folders;
+  for (const auto& entry : entries) {
+    if (!entry.empty() && entry.front() == '/') folders.emplace_back(entry);
+  }
+  return folders;
 }
 }  // namespace
 
@@ -24,5 +30,8 @@ void spawnDetached(const std::string& program, const std::vector<std::string>& a
     throw bp::process_error(std::error_code(ENOENT, std::system_category()),
                             program + " not found on PATH");
   }
-  bp::spawn(bp::exe = executable, bp::args = args);
+  // The launcher ignores SIGPIPE for itself; the programs it starts get the usual behaviour.
+  bp::spawn(
+      bp::exe = executable, bp::args = args,
+      bp::extend::on_exec_setup = [](auto&) { ::signal(SIGPIPE, SIG_DFL); });
 }

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <exception>
 
 #include "lobby/lobby.h"
@@ -5,6 +6,8 @@
 #include "main/main.h"
 
 int main(int argc, char* argv[]) {
+  // A reader of the progress lines that goes away must not end an update half-way.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     // Fixed before anything else, so that later moves of the executable change nothing.
     getCurrentAppFolder();
