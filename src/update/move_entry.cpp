@@ -32,9 +32,9 @@ void moveEntry(const fs::path& from, const fs::path& to) {
   }
 
   // Another file system: copy under a temporary name beside `to`, so that a failure half-way
-  // never leaves a truncated copy where a restore would take it for the old version.
-  const auto temporary =
-      to.parent_path() / fs::unique_path("." + to.filename().string() + ".%%%%%%%%.moving");
+  // never leaves a truncated copy where a restore would take it for the old version. The name
+  // owes nothing to the entry's, which may already use up all that a name can hold.
+  const auto temporary = to.parent_path() / fs::unique_path(".launcher-%%%%%%%%%%%%.moving");
   try {
     copyEntry(from, temporary);
     fs::rename(temporary, to);
