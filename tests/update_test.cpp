@@ -1,6 +1,8 @@
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <regex>
 #include <thread>
 
@@ -106,6 +108,40 @@ TEST_F(Update, AFailedCopyIsUndoneAndTriedAgainAtTheNextStart) {
   EXPECT_EQ(readFile(resources_ / "app.asar"), "new archive");
   EXPECT_FALSE(fs::exists(update));
   EXPECT_EQ(calls("open").size(), 1u);
+}
+
+TEST_F(Update, NeitherAClosedOutputNorAnotherUsersRollbackFolderStopsIt) {
+  const auto shared = root_ / "tmp/poker_rollback";
+  const bool foreign = geteuid() == 0;  // only root can give a folder to another user
+  if (foreign) {
+    fs::create_directory(shared);
+    ASSERT_EQ(chown(shared.c_str(), 65534, 65534), 0);
+  }
+  writeFile(app_ / "update_6/Lobby.app/Contents/Resources/app.asar", "new archive");
+  // Records how `open` was left to handle SIGPIPE (with shell built-ins: PATH holds only the
+  // stand-ins), then records its call as usual.
+  const auto open = readFile(bin_ / "open");
+  writeFile(bin_ / "open",
+            "#!/bin/sh\nwhile read -r key value; do [ \"$key\" = SigIgn: ] && echo $value; done "
+            "< /proc/$$/status > '" +
+                (records_ / "sigign").string() + "'\n" + open.substr(open.find('\n') + 1));
+
+  auto launcher = start({});
+  std::string line;
+  ASSERT_TRUE(std::getline(launcher->out, line));
+  launcher->out.pipe().close();  // every progress line after this one finds no reader
+  const auto run = finish(*launcher);
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(readFile(resources_ / "app.asar"), "new archive");
+  EXPECT_FALSE(fs::exists(app_ / "update_6"));
+  ASSERT_EQ(calls("open").size(), 1u);
+  const auto ignored = std::stoull(readFile(records_ / "sigign"), nullptr, 16);
+  EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u);
+  // Another user's folder is left as it was, and the run's own went with it.
+  const std::vector<fs::path> left(fs::directory_iterator(root_ / "tmp"), {});
+  EXPECT_EQ(left, std::vector<fs::path>{shared});
+  EXPECT_TRUE(fs::is_empty(shared));
 }
 
 TEST_F(Update, AnUpdateKilledHalfWayIsCompletedByTheNextStart) {

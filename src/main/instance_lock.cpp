@@ -6,7 +6,7 @@
 #include "main/main.h"
 
 boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path& appFolder) {
-  const auto lockPath = appFolder / "launcher.lock";
+  const auto lockPath = appFolder / kLockFileName;
   // A failed creation shows up as the open error of the lock itself.
   if (!boost::filesystem::exists(boost::filesystem::symlink_status(lockPath))) {
     std::ofstream(lockPath.string());

@@ -20,7 +20,14 @@ int realMain(bool restart, bool kill, const std::string& session, const std::str
 // holds it.
 boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path& appFolder);
 
+// The single-instance lock file in the application folder.
+inline const std::string kLockFileName = "launcher.lock";
+
 bool is_number(const std::string& text);
+
+// Whether `name`, at the top of the application folder, is one the launcher keeps for itself:
+// the lock file, a staged update, or a stale one on its way out.
+bool isLauncherOwnName(const std::string& name);
 
 // The numbers of the "update_" folders in `appFolder`, in listing order.
 std::vector<std::string> findUpdateNumbers(const boost::filesystem::path& appFolder);

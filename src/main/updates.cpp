@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -22,6 +23,14 @@ std::string withoutLeadingZeros(const std::string& number) {
 bool is_number(const std::string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isLauncherOwnName(const std::string& name) {
+  // Any spelling of the lock's name names the lock where the file system ignores case.
+  const bool lock =
+      std::equal(name.begin(), name.end(), kLockFileName.begin(), kLockFileName.end(),
+                 [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+  return lock || hasNumberAfter(name, kUpdatePrefix) || hasNumberAfter(name, kOldUpdatePrefix);
 }
 
 std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {

@@ -13,6 +13,10 @@ boost::filesystem::path getExecutablePath();
 // folder, or another user's.
 void makePrivateFolder(const boost::filesystem::path& folder);
 
+// Creates a new private folder named after `pattern`, whose last six characters "XXXXXX" are
+// replaced so that no one can predict the name, and returns it.
+boost::filesystem::path makeFreshPrivateFolder(const boost::filesystem::path& pattern);
+
 // Copies the open file `in`, of `size` bytes, to the open file `out`, the fastest way the
 // system offers. Returns false, with errno set, on failure.
 bool copyFileContent(int in, int out, off_t size);

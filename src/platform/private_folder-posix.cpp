@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 #include <boost/filesystem/exception.hpp>
@@ -33,4 +34,11 @@ void makePrivateFolder(const fs::path& folder) {
   if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
     throwSystemError("cannot make folder private", folder);
   }
+}
+
+fs::path makeFreshPrivateFolder(const fs::path& pattern) {
+  auto name = pattern.string();
+  if (::mkdtemp(&name[0]) == nullptr) throwSystemError("cannot create folder", pattern);
+  makePrivateFolder(name);
+  return name;
 }

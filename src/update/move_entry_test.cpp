@@ -47,12 +47,13 @@ TEST_F(AcrossFileSystems, UpdatesAndRestoresWithTheRollbackFolderElsewhere) {
   fs::create_directories(app / "update_2");
   makeSocket(app / "update_2/socket");
 
+  std::vector<fs::path> movedAside;
   testing::internal::CaptureStdout();
-  copyFolder(app / "update_1", app, rollbackFolder);
+  copyFolder(app / "update_1", app, rollbackFolder, movedAside);
   EXPECT_EQ(readFile(app / "bin/tool"), "new tool");
   EXPECT_EQ(readFile(rollbackFolder / "Res/deep/r"), "old resource");
-  EXPECT_THROW(copyFolder(app / "update_2", app, rollbackFolder), std::runtime_error);
-  EXPECT_TRUE(rollback(app, rollbackFolder));
+  EXPECT_THROW(copyFolder(app / "update_2", app, rollbackFolder, movedAside), std::runtime_error);
+  EXPECT_TRUE(rollback(app, rollbackFolder, movedAside));
   testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(app / "bin/tool"), "old tool");
@@ -61,6 +62,16 @@ TEST_F(AcrossFileSystems, UpdatesAndRestoresWithTheRollbackFolderElsewhere) {
   EXPECT_EQ(readFile(app / "Res/deep/r"), "old resource");
   EXPECT_EQ(fs::status(app / "Res/deep").permissions(), 0500);
   fs::permissions(app / "Res/deep", fs::perms(0700));
+}
+
+TEST_F(AcrossFileSystems, ANameOfTheLongestLengthMoves) {
+  const std::string name(255, 'n');
+  writeFile(root_ / name, "old");
+
+  moveEntry(root_ / name, other_ / name);
+
+  EXPECT_EQ(readFile(other_ / name), "old");
+  EXPECT_FALSE(fs::exists(root_ / name));
 }
 
 TEST_F(AcrossFileSystems, AFailedMoveLeavesTheOriginalAndNoPartialCopy) {

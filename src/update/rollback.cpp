@@ -10,54 +10,27 @@
 namespace fs = boost::filesystem;
 
 namespace {
-bool isBelow(const fs::path& path, const fs::path& folder) {
-  const auto& text = path.string();
-  const auto& prefix = folder.string();
-  return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0 &&
-         text[prefix.size()] == '/';
-}
-
-// Puts one entry of the rollback folder back. Returns whether a whole folder went back.
-bool restoreEntry(const fs::path& item, const fs::path& destination) {
-  const bool folder = fs::is_directory(fs::symlink_status(item));
-  const bool folderThere = fs::is_directory(fs::symlink_status(destination));
-  // A folder that the application folder has too only led to the entries below it.
-  if (folder && folderThere) return false;
-
+// Puts one old version back over whatever the update left at its place.
+void restoreEntry(const fs::path& item, const fs::path& destination) {
   std::cout << "rollbacking " << item.string() << " into " << destination.string() << std::endl;
   // A rename replaces a file or link directly, so a failed move back still leaves the update's
   // version; only a folder against a file, or a file against an empty folder, must go first.
-  if (folder || folderThere) fs::remove(destination);
+  if (fs::is_directory(fs::symlink_status(item)) ||
+      fs::is_directory(fs::symlink_status(destination))) {
+    fs::remove(destination);
+  }
   moveEntry(item, destination);
-  return folder;
 }
 }  // namespace
 
-std::vector<fs::path> listRollbackFolder(const fs::path& folder) {
-  std::vector<fs::path> entries;
-  if (!fs::exists(fs::symlink_status(folder))) return entries;
-  for (fs::recursive_directory_iterator it(folder), end; it != end; ++it) {
-    entries.push_back(it->path());
-  }
-  return entries;
-}
-
-bool rollback(const fs::path& appFolder, const fs::path& rollbackFolder) {
+bool rollback(const fs::path& appFolder, const fs::path& rollbackFolder,
+              const std::vector<fs::path>& movedAside) {
+  // Only what the copy moved aside: the other folders of the rollback folder were made on the
+  // way to those, and putting one back would replace whatever stands at its place.
   int failures = 0;
-  std::vector<fs::path> items;
-  try {
-    items = listRollbackFolder(rollbackFolder);
-  } catch (...) {
-    ++failures;
-  }
-
-  fs::path restoredFolder;
-  for (const auto& item : items) {
-    // The entries of a folder that went back whole went with it.
-    if (!restoredFolder.empty() && isBelow(item, restoredFolder)) continue;
+  for (const auto& item : movedAside) {
     try {
-      const auto destination = changePathBase(item, rollbackFolder, appFolder);
-      if (restoreEntry(item, destination)) restoredFolder = item;
+      restoreEntry(item, changePathBase(item, rollbackFolder, appFolder));
     } catch (...) {
       ++failures;
     }

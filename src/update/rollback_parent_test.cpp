@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -13,7 +14,7 @@ namespace fs = boost::filesystem;
 namespace {
 class RollbackParent : public TempRootTest {};
 
-TEST_F(RollbackParent, IsMadePrivateOrRefused) {
+TEST_F(RollbackParent, IsMadePrivateOrReplacedByOneOfOurOwn) {
   const auto parent = root_ / "tmp/poker_rollback";
   const struct {
     const char* name;
@@ -42,11 +43,22 @@ TEST_F(RollbackParent, IsMadePrivateOrRefused) {
     SCOPED_TRACE(c.name);
     fs::remove(parent);
     c.arrange();
+    const auto before = fs::symlink_status(parent);
+    const auto chosen = getRollbackParent();
+    struct stat status;
+    ASSERT_EQ(lstat(chosen.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISDIR(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0700u);
+    EXPECT_EQ(status.st_uid, geteuid());
     if (c.trusted) {
-      EXPECT_EQ(getRollbackParent(), parent);
-      EXPECT_EQ(fs::symlink_status(parent).permissions(), 0700);
+      EXPECT_EQ(chosen, parent);
     } else {
-      EXPECT_THROW(getRollbackParent(), std::runtime_error);
+      // A fresh one of this run's own beside it; the untrusted one is left as it was.
+      EXPECT_EQ(chosen.parent_path(), parent.parent_path());
+      EXPECT_NE(chosen, parent);
+      EXPECT_EQ(fs::symlink_status(parent).type(), before.type());
+      EXPECT_EQ(fs::symlink_status(parent).permissions(), before.permissions());
+      fs::remove(chosen);
     }
   }
 }

@@ -26,19 +26,26 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   writeFile(app_ / "Res/r", "old resource");
   fs::create_directories(app_ / "A");
   fs::create_directory_symlink(app_ / "A", app_ / "Current");
+  writeFile(app_ / "F/Versions/A/X", "old X");
+  fs::create_directory_symlink("A", app_ / "F/Versions/Current");
+  writeFile(app_ / "x.asar", "original archive");
+  writeFile(app_ / "Info.plist", "old plist");
   // The first update is applied whole, the second fails: both share the rollback folder.
   const auto update = app_ / "update_1";
   writeFile(update / "a/tool", "new");
   writeFile(update / "b/added", "added");
   fs::create_symlink("a/tool", update / "Res");
   fs::create_symlink("B", update / "Current");
-  fs::create_directories(app_ / "update_2");
-  makeSocket(app_ / "update_2/socket");
+  writeFile(update / "F/Versions/Current/X", "new X");
+  writeFile(update / "x.asar", "new archive");
+  writeFile(update / "x.asar_tmp", "new archive too");
+  writeFile(app_ / "update_2/Info.plist/child", "fails: its parent is a file");
 
+  std::vector<fs::path> movedAside;
   testing::internal::CaptureStdout();
-  copyFolder(update, app_, rollback_);
-  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_), std::runtime_error);
-  const bool complete = rollback(app_, rollback_);
+  copyFolder(update, app_, rollback_, movedAside);
+  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, movedAside), std::runtime_error);
+  const bool complete = rollback(app_, rollback_, movedAside);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_TRUE(complete);
@@ -48,6 +55,12 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   EXPECT_EQ(readFile(app_ / "Res/r"), "old resource");
   EXPECT_EQ(fs::read_symlink(app_ / "Current"), app_ / "A");
   EXPECT_EQ(readFile(app_ / "b/added"), "added");  // nothing to put back for it
+  // Folders that only led to old versions replace nothing.
+  EXPECT_EQ(fs::read_symlink(app_ / "F/Versions/Current"), "A");
+  EXPECT_EQ(readFile(app_ / "F/Versions/A/X"), "old X");
+  EXPECT_EQ(readFile(app_ / "Info.plist"), "old plist");
+  // The second name for one target does not push the original out.
+  EXPECT_EQ(readFile(app_ / "x.asar"), "original archive");
   EXPECT_NE(out.find("rollbacking " + (rollback_ / "a/tool").string() + " into " +
                      (app_ / "a/tool").string() + "\n"),
             std::string::npos)
@@ -63,7 +76,7 @@ TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
         writeFile(rollback_ / "x", "old");
         writeFile(app_ / "x/inside", "new");
       },
-      [&] { writeFile(rollback_, "not a folder"); },
+      [&] { fs::create_directories(rollback_); },  // the old version is gone
   };
   for (const auto& arrange : cases) {
     fs::remove_all(app_);
@@ -71,7 +84,7 @@ TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
     arrange();
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(rollback(app_, rollback_));
+    EXPECT_FALSE(rollback(app_, rollback_, {rollback_ / "x"}));
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "There was an error while rollbacking a failed update. You may need to reinstall "
@@ -83,7 +96,7 @@ TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
 
 TEST_F(Rollback, AFolderNeverMadeCountsAsEmpty) {
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(rollback(app_, rollback_));
+  EXPECT_TRUE(rollback(app_, rollback_, {}));
   deleteRollbackFolder(rollback_);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }

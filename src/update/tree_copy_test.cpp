@@ -26,6 +26,7 @@ class TreeCopy : public TempRootTest {
   int mode(const fs::path& file) { return fs::status(file).permissions(); }
 
   fs::path update_, app_, rollback_;
+  std::vector<fs::path> movedAside_;
 };
 
 TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
@@ -41,7 +42,7 @@ TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
   fs::create_directories(update_ / "empty");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_);
+  copyFolder(update_, app_, rollback_, movedAside_);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(app_ / "bin/tool"), "new tool");
@@ -74,7 +75,7 @@ TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
   fs::create_symlink(root_ / "missing", app_ / "a/link");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_);
+  copyFolder(update_, app_, rollback_, movedAside_);
   testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(root_ / "outside"), "untouched");
@@ -85,13 +86,36 @@ TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
   EXPECT_EQ(fs::read_symlink(rollback_ / "a/link"), root_ / "missing");
 }
 
+TEST_F(TreeCopy, TheLauncherOwnNamesAreSkipped) {
+  put(app_ / "launcher.lock", "", 0644);
+  const char* skipped[] = {"launcher.lock", "Launcher.LOCK", "update_5/x", "old_update_6/y"};
+  const char* copied[] = {"update_5b/z", "Lobby.app/launcher.lock", "Lobby.app/update_1/w"};
+  for (const char* name : skipped) put(update_ / name, "new", 0644);
+  for (const char* name : copied) put(update_ / name, "new", 0644);
+
+  testing::internal::CaptureStdout();
+  copyFolder(update_, app_, rollback_, movedAside_);
+  const auto out = testing::internal::GetCapturedStdout();
+
+  for (const char* name : skipped) {
+    EXPECT_NE(out.find("skipping " + (update_ / name).string() + ": " + (app_ / name).string() +
+                       " belongs to the launcher\n"),
+              std::string::npos)
+        << out;
+  }
+  EXPECT_EQ(readFile(app_ / "launcher.lock"), "");
+  EXPECT_FALSE(fs::exists(app_ / "update_5"));
+  EXPECT_FALSE(fs::exists(app_ / "old_update_6"));
+  for (const char* name : copied) EXPECT_EQ(readFile(app_ / name), "new") << name;
+}
+
 TEST_F(TreeCopy, ANamedPipeIsRefusedUnopened) {
   fs::create_directories(update_);
   ASSERT_EQ(mkfifo((update_ / "pipe").c_str(), 0644), 0);
 
   testing::internal::CaptureStdout();
   try {
-    copyFolder(update_, app_, rollback_);
+    copyFolder(update_, app_, rollback_, movedAside_);
     ADD_FAILURE() << "no copy error";
   } catch (const std::runtime_error& error) {
     const std::string prefix = "error copying file " + (update_ / "pipe").string() + " to " +

@@ -13,10 +13,11 @@
 // fresh rollback folder; on a failure puts the replaced entries back and rethrows.
 void copyUpdateFolder(const boost::filesystem::path& updateFolder);
 
-// Puts every entry of `rollbackFolder` back into `appFolder`. Returns false, after telling the
-// user, when something could not go back.
+// Puts the old versions that the copy moved into `rollbackFolder`, listed in `movedAside`, back
+// into `appFolder`. Returns false, after telling the user, when something could not go back.
 bool rollback(const boost::filesystem::path& appFolder,
-              const boost::filesystem::path& rollbackFolder);
+              const boost::filesystem::path& rollbackFolder,
+              const std::vector<boost::filesystem::path>& movedAside);
 
 // Removes the rollback folder, as much of it as can go.
 void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
@@ -25,15 +26,15 @@ void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
 // private to this user. Throws when it cannot be trusted.
 boost::filesystem::path getRollbackParent();
 
-// Every entry below `folder` in walk order, folders included; a symbolic link is an entry of
-// its own and is never followed. Empty when `folder` does not exist.
-std::vector<boost::filesystem::path> listRollbackFolder(const boost::filesystem::path& folder);
-
 // The tree copy.
 
+// Lays `sourceRoot` over `targetRoot`, skipping the launcher's own names. Appends to
+// `movedAside`, as it goes and so also when it fails, the rollback path of each old version it
+// moves below `rollbackRoot`: what a restore puts back, and all that it puts back.
 void copyFolder(const boost::filesystem::path& sourceRoot,
                 const boost::filesystem::path& targetRoot,
-                const boost::filesystem::path& rollbackRoot);
+                const boost::filesystem::path& rollbackRoot,
+                std::vector<boost::filesystem::path>& movedAside);
 
 // `path` moved from below `oldBase` to below `newBase`; textual, nothing is checked.
 boost::filesystem::path changePathBase(const boost::filesystem::path& path,
@@ -44,11 +45,14 @@ boost::filesystem::path changePathBase(const boost::filesystem::path& path,
 boost::filesystem::path withAsarRename(const boost::filesystem::path& target);
 
 void copyFileOrSymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-                       const boost::filesystem::path& rollback);
+                       const boost::filesystem::path& rollback,
+                       std::vector<boost::filesystem::path>& movedAside);
 void copySymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-                 const boost::filesystem::path& rollback);
+                 const boost::filesystem::path& rollback,
+                 std::vector<boost::filesystem::path>& movedAside);
 void copyFile(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-              const boost::filesystem::path& rollback);
+              const boost::filesystem::path& rollback,
+              std::vector<boost::filesystem::path>& movedAside);
 
 [[noreturn]] void throwCopyError(const boost::filesystem::path& entry,
                                  const boost::filesystem::path& target,
