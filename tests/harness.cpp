@@ -24,7 +24,8 @@ void LauncherTest::SetUp() {
 
 std::unique_ptr<RunningLauncher> LauncherTest::start(const std::vector<std::string>& args,
                                                      const std::optional<std::string>& path) {
-  auto env = boost::this_process::environment();
+  // A copy: the process's own environment stays as it is.
+  bp::environment env = boost::this_process::environment();
   env["PATH"] = path.value_or(bin_.string());
   env["TMPDIR"] = (root_ / "tmp").string();
   auto launcher = std::make_unique<RunningLauncher>();
