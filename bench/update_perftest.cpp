@@ -216,7 +216,7 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
   std::vector<double> launcherMs, copyMs, freshMs;
   const auto worker = app / "update_perftest";
   prepare(base, app);
-  copyRegularFile(getExecutablePath(), worker);
+  installEntry(getExecutablePath(), worker);
   for (int round = 0; round < kRounds; ++round) {
     for (int turn = 0; turn < kSides; ++turn) {
       prepare(base, app);
@@ -245,7 +245,7 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
   const auto start = base / "start";
   prepare(base, start);
   const auto copy = start / "launcher";
-  copyRegularFile(launcher, copy);
+  installEntry(launcher, copy);
   long launcherKiB = 0;
   const double updateStartMs = run({copy.string()}, true, &launcherKiB);
   applied = applied && updateApplied(base, start) && !fs::exists(start / "update_1");

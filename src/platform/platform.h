@@ -17,8 +17,14 @@ void makePrivateFolder(const boost::filesystem::path& folder);
 // replaced so that no one can predict the name, and returns it.
 boost::filesystem::path makeFreshPrivateFolder(const boost::filesystem::path& pattern);
 
+// Makes `to`, which must not exist, a copy of the open regular file `in` that shares its bytes
+// (copy on write), with the mode bits `mode`. Returns false, with errno set and nothing at `to`,
+// where the file system cannot.
+bool cloneFile(int in, const boost::filesystem::path& to, mode_t mode);
+
 // Copies the open file `in`, of `size` bytes, to the open file `out`, the fastest way the
-// system offers. Returns false, with errno set, on failure.
+// system offers; on macOS with its extended attributes. Returns false, with errno set, on
+// failure.
 bool copyFileContent(int in, int out, off_t size);
 
 // The same by plain reads and writes.

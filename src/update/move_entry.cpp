@@ -5,21 +5,19 @@
 namespace fs = boost::filesystem;
 
 namespace {
-// A whole copy of `from` at the free name `to`, with the same mode bits and link texts.
-void copyEntry(const fs::path& from, const fs::path& to) {
-  const auto status = fs::symlink_status(from);
-  if (fs::is_symlink(status)) {
-    fs::copy_symlink(from, to);
-  } else if (fs::is_directory(status)) {
-    fs::create_directory(to);
-    for (fs::directory_iterator it(from), end; it != end; ++it) {
-      copyEntry(it->path(), to / it->path().filename());
+// A whole copy of the folder `from` at the free name `to`, with the same mode bits and links.
+void copyTree(const fs::path& from, const fs::path& to) {
+  fs::create_directory(to);
+  for (fs::directory_iterator it(from), end; it != end; ++it) {
+    const auto copy = to / it->path().filename();
+    if (fs::is_directory(it->symlink_status())) {
+      copyTree(it->path(), copy);
+    } else {
+      installEntry(it->path(), copy);
     }
-    // Last, so that a read-only folder can still be filled.
-    fs::permissions(to, status.permissions());
-  } else {
-    copyRegularFile(from, to);  // which refuses anything but a regular file
   }
+  // Last, so that a read-only folder can still be filled.
+  fs::permissions(to, fs::symlink_status(from).permissions());
 }
 }  // namespace
 
@@ -31,22 +29,22 @@ void moveEntry(const fs::path& from, const fs::path& to) {
     throw fs::filesystem_error("boost::filesystem::rename", from, to, error);
   }
 
-  // Another file system: copy under a temporary name beside `to`, so that a failure half-way
-  // never leaves a truncated copy where a restore would take it for the old version. The name
-  // owes nothing to the entry's, which may already use up all that a name can hold.
-  const auto temporary = to.parent_path() / fs::unique_path(".launcher-%%%%%%%%%%%%.moving");
+  // Another file system: a complete copy reaches `to` by a rename, so that a failure half-way
+  // never leaves a truncated one where a restore would take it for the old version. The copy
+  // stays at `to` even when the original cannot go.
+  if (!fs::is_directory(fs::symlink_status(from))) {
+    installEntry(from, to);
+    fs::remove(from);
+    return;
+  }
+  const auto temporary = temporaryIn(to.parent_path());
   try {
-    copyEntry(from, temporary);
+    copyTree(from, temporary);
     fs::rename(temporary, to);
   } catch (...) {
     boost::system::error_code ignored;
     fs::remove_all(temporary, ignored);
     throw;
   }
-  // The complete copy stays at `to` even when the original cannot go.
-  if (fs::is_directory(fs::symlink_status(from))) {
-    fs::remove_all(from);
-  } else {
-    fs::remove(from);
-  }
+  fs::remove_all(from);
 }

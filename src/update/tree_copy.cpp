@@ -1,4 +1,9 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
@@ -17,40 +22,57 @@ void createMissingParent(const fs::path& path) {
   if (!parent.empty() && !fs::exists(parent)) fs::create_directories(parent);
 }
 
-// Whatever stands at `target`, a dangling or any other symbolic link included.
-bool occupied(const fs::path& target) { return fs::exists(fs::symlink_status(target)); }
-
-fs::filesystem_error notARegularFile(const fs::path& entry, const fs::path& target) {
-  return fs::filesystem_error(
-      "not a regular file", entry, target,
-      boost::system::errc::make_error_code(boost::system::errc::not_supported));
-}
-
 // The first name of `target` below `root`.
 std::string topLevelName(const fs::path& target, const fs::path& root) {
   const auto below = changePathBase(target, root, fs::path()).string();
   return below.substr(0, below.find('/'));
 }
 
-// Moves the old version at `target` to `rollback`. Two entries for one target (the ".asar"
-// rename, or names that differ only in case where the file system ignores case): the first has
-// moved the original there, which is kept, and `target` holds only what the update brought.
-void moveAside(const fs::path& target, const fs::path& rollback,
-               std::vector<fs::path>& movedAside) {
+// Keeps the old version at `target` at `rollback` for a restore: a second name for a file or a
+// link, so that `target` is never missing; a complete copy across file systems; a folder, or
+// what the file system will not give a second name, is moved there.
+void keepOldVersion(const fs::path& target, bool folder, const fs::path& rollback,
+                    std::vector<fs::path>& movedAside) {
+  int refused = 0;
+  if (!folder) {
+    if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, rollback.c_str(), 0) == 0) {
+      movedAside.push_back(rollback);
+      return;
+    }
+    refused = errno;
+  }
   const auto there = fs::symlink_status(rollback);
-  if (!fs::exists(there)) {
-    moveEntry(target, rollback);
-    movedAside.push_back(rollback);
+  if (fs::exists(there)) {
+    // Two entries for one target (the ".asar" rename, or names that differ only in case where
+    // the file system ignores case): the first kept the original, and `target` holds only
+    // what the update brought. A folder made only on the way to other old versions is none.
+    if (fs::is_directory(there) &&
+        std::find(movedAside.begin(), movedAside.end(), rollback) == movedAside.end()) {
+      throw fs::filesystem_error(
+          "rollback path in use", target, rollback,
+          boost::system::errc::make_error_code(boost::system::errc::file_exists));
+    }
     return;
   }
-  // A folder made only on the way to other old versions is none itself: nothing may replace it.
-  if (fs::is_directory(there) &&
-      std::find(movedAside.begin(), movedAside.end(), rollback) == movedAside.end()) {
-    throw fs::filesystem_error(
-        "rollback path in use", target, rollback,
-        boost::system::errc::make_error_code(boost::system::errc::file_exists));
+  if (refused == EXDEV) {
+    installEntry(target, rollback);
+  } else {
+    moveEntry(target, rollback);
   }
-  fs::remove(target);
+  movedAside.push_back(rollback);
+}
+
+// Whether `target`, whose status is `there`, is already the update's own `entry` under a second
+// name: a start killed after putting it in place.
+bool alreadyInstalled(const fs::path& entry, const struct stat& there) {
+  struct stat status;
+  return S_ISREG(there.st_mode) && there.st_nlink > 1 && ::lstat(entry.c_str(), &status) == 0 &&
+         status.st_dev == there.st_dev && status.st_ino == there.st_ino;
+}
+
+[[noreturn]] void throwStatusError(const fs::path& target) {
+  throw fs::filesystem_error("status", target,
+                             boost::system::error_code(errno, boost::system::system_category()));
 }
 }  // namespace
 
@@ -60,8 +82,10 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
   for (const auto& entry : *entries) {
     const auto target = withAsarRename(changePathBase(entry, sourceRoot, targetRoot));
     // An update that replaced the lock would let a second launcher in; one that brought update
-    // folders would be applied again, older, at the next start.
-    if (isLauncherOwnName(topLevelName(target, targetRoot))) {
+    // folders would be applied again, older, at the next start; a temporary name goes at the
+    // next start.
+    if (isLauncherOwnName(topLevelName(target, targetRoot)) ||
+        isTemporaryName(target.filename().string())) {
       std::cout << "skipping " << entry.string() << ": " << target.string()
                 << " belongs to the launcher" << std::endl;
       continue;
@@ -76,12 +100,8 @@ void copyFileOrSymlink(const fs::path& entry, const fs::path& target, const fs::
             << rollback.string() << std::endl;
   createMissingParent(target);
   if (!rollback.empty()) createMissingParent(rollback);
-  const auto kind = fs::symlink_status(entry);
-  if (fs::is_symlink(kind)) {
+  if (fs::is_symlink(fs::symlink_status(entry))) {
     copySymlink(entry, target, rollback, movedAside);
-  } else if (fs::exists(kind) && !fs::is_regular_file(kind)) {
-    // Opening a named pipe would wait for a writer for ever, a device would be read without end.
-    throwCopyError(entry, target, notARegularFile(entry, target));
   } else {
     copyFile(entry, target, rollback, movedAside);
   }
@@ -90,8 +110,9 @@ void copyFileOrSymlink(const fs::path& entry, const fs::path& target, const fs::
 void copySymlink(const fs::path& entry, const fs::path& target, const fs::path& rollback,
                  std::vector<fs::path>& movedAside) {
   try {
-    if (occupied(target)) moveAside(target, rollback, movedAside);
-    fs::copy_symlink(entry, target);
+    const auto there = fs::symlink_status(target);
+    if (fs::exists(there)) keepOldVersion(target, fs::is_directory(there), rollback, movedAside);
+    installEntry(entry, target);
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);
   }
@@ -100,23 +121,24 @@ void copySymlink(const fs::path& entry, const fs::path& target, const fs::path& 
 void copyFile(const fs::path& entry, const fs::path& target, const fs::path& rollback,
               std::vector<fs::path>& movedAside) {
   try {
-    const auto there = fs::symlink_status(target);
-    if (!fs::exists(there)) {
-      copyRegularFile(entry, target);
+    struct stat there;
+    if (::lstat(target.c_str(), &there) != 0) {
+      if (errno != ENOENT && errno != ENOTDIR) throwStatusError(target);
+      installEntry(entry, target);
       return;
     }
+    if (alreadyInstalled(entry, there)) return;
     // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
     // link has none to give.
     std::optional<fs::perms> old;
-    if (!fs::is_symlink(there)) {
-      old = there.permissions();
-    } else {
-      boost::system::error_code unreadable;
-      const auto linked = fs::status(target, unreadable);
-      if (!unreadable && fs::exists(linked)) old = linked.permissions();
+    struct stat linked;
+    if (!S_ISLNK(there.st_mode)) {
+      old = static_cast<fs::perms>(there.st_mode & 07777);
+    } else if (::stat(target.c_str(), &linked) == 0) {
+      old = static_cast<fs::perms>(linked.st_mode & 07777);
     }
-    moveAside(target, rollback, movedAside);
-    copyRegularFile(entry, target, old);
+    keepOldVersion(target, S_ISDIR(there.st_mode), rollback, movedAside);
+    installEntry(entry, target, old);
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);
   }

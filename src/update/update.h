@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <boost/filesystem/exception.hpp>
@@ -58,14 +59,28 @@ void copyFile(const boost::filesystem::path& entry, const boost::filesystem::pat
                                  const boost::filesystem::path& target,
                                  const boost::filesystem::filesystem_error& error);
 
-// Copies a regular file to `to`, replacing a file there but never writing through a link, and
-// gives the copy `mode`, or else the bits of `from`.
-void copyRegularFile(const boost::filesystem::path& from, const boost::filesystem::path& to,
-                     std::optional<boost::filesystem::perms> mode = std::nullopt);
+// How `installEntry` made the new version.
+enum class InstallPath { clone, hardLink, copy, symlink };
+
+// Puts at `target` a complete copy of `source`, a regular file or a symbolic link (never
+// followed; anything else is refused), a file with the mode bits `mode` or else its own. The
+// copy is made under a temporary name beside `target` and renamed over it last: `target` holds
+// what it held or the whole new version, never anything in between. A file's bytes are shared
+// where the file system can: a clone, or a second name of `source` when the bits agree.
+InstallPath installEntry(const boost::filesystem::path& source,
+                         const boost::filesystem::path& target,
+                         std::optional<boost::filesystem::perms> mode = std::nullopt);
+
+// A fresh temporary name in `folder`, of the launcher's own kind.
+boost::filesystem::path temporaryIn(const boost::filesystem::path& folder);
+bool isTemporaryName(const std::string& name);
+
+// Removes what a start cut short left under temporary names in the application folder.
+void removeLeftoverTemporaries(const boost::filesystem::path& appFolder);
 
 // Moves whatever stands at `from` (file, symbolic link or folder) to `to`, replacing a file or
-// link there. Across file systems it copies and then removes the original; a failure leaves the
-// original in place and nothing at a temporary name.
+// link there. Across file systems it installs a copy and then removes the original; a failure
+// leaves the original in place and nothing at a temporary name.
 void moveEntry(const boost::filesystem::path& from, const boost::filesystem::path& to);
 
 // The bundle repair.

@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+#include <boost/filesystem/exception.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include "platform/platform.h"
+#include "update/update.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+struct Descriptor {
+  int fd;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+[[noreturn]] void fail(const fs::path& from, const fs::path& to, int error = errno) {
+  throw fs::filesystem_error("install", from, to,
+                             boost::system::error_code(error, boost::system::system_category()));
+}
+
+// A file system that refused one clone refuses them all: the other files are spared the try.
+std::optional<dev_t>& fileSystemWithoutClones() {
+  static std::optional<dev_t> device;
+  return device;
+}
+
+bool refusesClones(int error) {
+  return error == ENOTSUP || error == EOPNOTSUPP || error == ENOTTY || error == EINVAL ||
+         error == ENOSYS;
+}
+
+// Opens the regular file `source` without following a link or waiting on a pipe, and makes sure
+// it is still the file that `status` describes.
+int openSource(const fs::path& source, const struct stat& status, const fs::path& temporary) {
+  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat opened;
+  if (fd < 0 || ::fstat(fd, &opened) != 0) fail(source, temporary);
+  if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino) {
+    ::close(fd);
+    fail(source, temporary, ENOENT);
+  }
+  return fd;
+}
+
+void copyInto(int in, off_t size, const fs::path& source, const fs::path& temporary, mode_t bits) {
+  Descriptor out{
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
+  if (out.fd < 0 || !copyFileContent(in, out.fd, size) || ::fchmod(out.fd, bits) != 0) {
+    fail(source, temporary);
+  }
+  const int fd = out.fd;
+  out.fd = -1;
+  if (::close(fd) != 0) fail(source, temporary);
+}
+
+// The regular file `source` at the free name `temporary`, complete and with the mode `bits`.
+InstallPath makeFile(const fs::path& source, const struct stat& status, const fs::path& temporary,
+                     mode_t bits) {
+  Descriptor in{-1};
+  auto& noClones = fileSystemWithoutClones();
+  if (noClones != status.st_dev) {
+    in.fd = openSource(source, status, temporary);
+    if (cloneFile(in.fd, temporary, bits)) return InstallPath::clone;
+    if (refusesClones(errno)) noClones = status.st_dev;
+  }
+  // A second name of the update's file, which nobody writes or gives other bits to, and which
+  // lives on alone once the update folder is gone.
+  if ((status.st_mode & 07777) == bits &&
+      ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temporary.c_str(), 0) == 0) {
+    return InstallPath::hardLink;
+  }
+  if (in.fd < 0) in.fd = openSource(source, status, temporary);
+  copyInto(in.fd, status.st_size, source, temporary, bits);
+  return InstallPath::copy;
+}
+}  // namespace
+
+InstallPath installEntry(const fs::path& source, const fs::path& target,
+                         std::optional<fs::perms> mode) {
+  struct stat status;
+  if (::lstat(source.c_str(), &status) != 0) fail(source, target);
+  // Opening a named pipe would wait for a writer for ever, a device would be read without end.
+  if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
+    throw fs::filesystem_error(
+        "not a regular file", source, target,
+        boost::system::errc::make_error_code(boost::system::errc::not_supported));
+  }
+  const auto temporary = temporaryIn(target.parent_path());
+  InstallPath made;
+  try {
+    if (S_ISLNK(status.st_mode)) {
+      fs::copy_symlink(source, temporary);
+      made = InstallPath::symlink;
+    } else {
+      const mode_t bits = mode ? static_cast<mode_t>(*mode) & 07777 : status.st_mode & 07777;
+      made = makeFile(source, status, temporary, bits);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) fail(source, target);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  // Between two names of one file (a start killed once this one was in place) a rename does
+  // nothing and leaves the temporary name.
+  if (made == InstallPath::hardLink) ::unlink(temporary.c_str());
+  return made;
+}
