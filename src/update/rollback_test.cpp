@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,48 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
                      (app_ / "a/tool").string() + "\n"),
             std::string::npos)
       << out;
+}
+
+TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
+  writeFile(app_ / "tool", "old tool");
+  fs::permissions(app_ / "tool", fs::perms(0755));  // the update's 0644 makes it a copy
+  writeFile(app_ / "res", "old res");
+  const auto update = app_ / "update_1";
+  writeFile(update / "tool", "new tool");
+  writeFile(update / "res", "new res");
+  writeFile(update / "added", "added");
+  fs::permissions(update / "added", fs::perms(0600));
+  fs::create_symlink("res", update / "link");
+  // A start killed earlier has put this one in place as a second name of the update's file.
+  writeFile(update / "placed", "placed");
+  fs::create_hard_link(update / "placed", app_ / "placed");
+  fs::create_directories(app_ / "update_2");
+  makeSocket(app_ / "update_2/socket");
+  const auto snapshot = [&update] {
+    std::vector<std::string> items;
+    for (const auto& entry : fs::recursive_directory_iterator(update)) {
+      const auto status = fs::symlink_status(entry.path());
+      items.push_back(entry.path().string() + " " + std::to_string(status.permissions()) + " " +
+                      (fs::is_symlink(status) ? fs::read_symlink(entry.path()).string()
+                                              : readFile(entry.path())));
+    }
+    std::sort(items.begin(), items.end());
+    return items;
+  };
+  const auto before = snapshot();
+
+  std::vector<fs::path> movedAside;
+  testing::internal::CaptureStdout();
+  copyFolder(update, app_, rollback_, movedAside);
+  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, movedAside), std::runtime_error);
+  EXPECT_TRUE(rollback(app_, rollback_, movedAside));
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(readFile(app_ / "tool"), "old tool");
+  EXPECT_EQ(fs::status(app_ / "tool").permissions(), 0755);
+  EXPECT_EQ(readFile(app_ / "res"), "old res");
+  EXPECT_FALSE(fs::exists(rollback_ / "placed"));  // the update's own file is no old version
 }
 
 TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {

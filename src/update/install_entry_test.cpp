@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include <gtest/gtest.h>
+#include <boost/filesystem/operations.hpp>
+
+#include "platform/platform.h"
+#include "temp_root.h"
+#include "update/update.h"
+
+namespace fs = boost::filesystem;
+
+namespace {
+class InstallEntry : public TempRootTest {
+ protected:
+  void SetUp() override {
+    TempRootTest::SetUp();
+    source_ = root_ / "update/file";
+    writeFile(source_, "new");
+    fs::permissions(source_, fs::perms(0644));
+    fs::create_directories(root_ / "app");
+  }
+
+  // Whether this file system clones at all: then every file is a clone.
+  bool clones() {
+    const int in = ::open(source_.c_str(), O_RDONLY);
+    const bool cloned = cloneFile(in, root_ / "probe", 0644);
+    ::close(in);
+    fs::remove(root_ / "probe");
+    return cloned;
+  }
+
+  std::vector<fs::path> temporaries() {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+      if (isTemporaryName(entry.path().filename().string())) found.push_back(entry.path());
+    }
+    return found;
+  }
+
+  static ino_t inode(const fs::path& file) {
+    struct stat status;
+    return ::lstat(file.c_str(), &status) == 0 ? status.st_ino : 0;
+  }
+
+  fs::path source_;
+};
+
+TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
+  const bool clone = clones();
+  const struct {
+    const char* name;
+    std::optional<fs::perms> mode;
+    InstallPath path;
+  } cases[] = {
+      {"the update's bits", std::nullopt, clone ? InstallPath::clone : InstallPath::hardLink},
+      {"the same bits", fs::perms(0644), clone ? InstallPath::clone : InstallPath::hardLink},
+      {"other bits", fs::perms(0755), clone ? InstallPath::clone : InstallPath::copy},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto target = root_ / "app" / c.name;
+    writeFile(target, "old");
+
+    EXPECT_EQ(installEntry(source_, target, c.mode), c.path);
+
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(fs::perms(0644)));
+    EXPECT_EQ(inode(target) == inode(source_), c.path == InstallPath::hardLink);
+    EXPECT_EQ(readFile(source_), "new");
+    EXPECT_EQ(fs::status(source_).permissions(), 0644);
+  }
+
+  fs::create_symlink("file", root_ / "update/link");
+  EXPECT_EQ(installEntry(root_ / "update/link", root_ / "app/link"), InstallPath::symlink);
+  EXPECT_EQ(fs::read_symlink(root_ / "app/link"), "file");
+  // A second name already in place, as a killed start leaves it: nothing is left behind.
+  EXPECT_EQ(installEntry(source_, root_ / "app/the same bits"), InstallPath::hardLink);
+  EXPECT_EQ(temporaries(), std::vector<fs::path>{});
+}
+
+TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
+  ASSERT_EQ(mkfifo((root_ / "update/pipe").c_str(), 0644), 0);
+  makeSocket(root_ / "update/socket");
+  writeFile(root_ / "app/folder/inside", "in the way");
+  const std::pair<fs::path, fs::path> cases[] = {
+      {root_ / "update/pipe", root_ / "app/pipe"},
+      {root_ / "update/socket", root_ / "app/socket"},
+      {root_ / "update", root_ / "app/update"},
+      {source_, root_ / "app/folder"},  // made, then refused its place
+  };
+  for (const auto& [source, target] : cases) {
+    SCOPED_TRACE(source.string());
+    EXPECT_THROW(installEntry(source, target, fs::perms(0755)), fs::filesystem_error);
+  }
+  EXPECT_EQ(readFile(root_ / "app/folder/inside"), "in the way");
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "app"), fs::directory_iterator()), 1);
+  EXPECT_EQ(temporaries(), std::vector<fs::path>{});
+}
+}  // namespace
