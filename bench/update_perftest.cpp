@@ -1,9 +1,12 @@
 // Times applying a staged update to an Electron-sized installation against `cp -a` of the same
-// tree, and measures the launcher's peak memory and its start without an update.
+// tree, on tmpfs and on the disk of $TMPDIR, with an update that keeps the installed modes, one
+// that lost them, and one with its large files twice as large; measures the extra disk space an
+// apply takes, the launcher's peak memory and its start without an update.
 //   update_perftest LAUNCHER          the benchmark, against a built launcher
 //   update_perftest --apply FOLDER    worker: applies FOLDER over the folder this copy lies in
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,15 +40,8 @@ const char* const kLocales[] = {"am", "ar", "bg", "bn", "ca", "cs", "da", "de",
                                 "he", "hi", "hr", "hu", "id", "it", "ja", "ko"};
 constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = 1024 * kKiB;
-constexpr int kRounds = 7;
+constexpr int kRounds = 5;
 constexpr int kStarts = 50;
-#ifdef __linux__
-// GNU cp can also write every file afresh, as the launcher must to keep the old one: the same
-// work without the rollback copy, timed for comparison.
-constexpr int kSides = 3;
-#else
-constexpr int kSides = 2;
-#endif
 
 std::uint64_t nextRandom(std::uint64_t& state) {  // splitmix64
   std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
@@ -68,19 +64,28 @@ void writeRandomFile(const fs::path& file, std::uint64_t size, std::uint64_t& st
   if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
 }
 
-// The installation, or with `update` set the update: the same paths and sizes, other content,
-// and the archive under the name the update delivers it. Returns the bytes written.
-std::uint64_t layOut(const fs::path& root, bool update) {
+// What an update looks like.
+struct Kind {
+  const char* name;
+  bool lossy;  // every file arrives as 0644, as from an archive that dropped the modes
+  int scale;   // how many times as large the framework binary and the archive are
+};
+
+// The installation, or with `kind` the update: the same paths and sizes, other content, and the
+// archive under the name the update delivers it. Returns the bytes written.
+std::uint64_t layOut(const fs::path& root, const Kind* kind) {
+  const bool update = kind != nullptr;
+  const std::uint64_t scale = kind ? kind->scale : 1;
   std::uint64_t content = update ? 2 : 1;
   std::uint64_t sizes = 7;
   std::uint64_t total = 0;
   auto add = [&](const std::string& relative, std::uint64_t size, bool executable = false) {
     writeRandomFile(root / relative, size, content);
-    if (executable) fs::permissions(root / relative, fs::add_perms | fs::owner_exe);
+    fs::permissions(root / relative, fs::perms(executable && !(kind && kind->lossy) ? 0755 : 0644));
     total += size;
   };
-  add(kElectron + "Versions/A/Electron Framework", 150 * kMiB, true);
-  add(kAsar + (update ? "_tmp" : ""), 60 * kMiB);
+  add(kElectron + "Versions/A/Electron Framework", 150 * kMiB * scale, true);
+  add(kAsar + (update ? "_tmp" : ""), 60 * kMiB * scale);
   add("Lobby.app/Contents/Info.plist", 2 * kKiB);
   add("Lobby.app/Contents/MacOS/Lobby", 200 * kKiB, true);
   const std::pair<const char*, std::uint64_t> libraries[] = {
@@ -156,14 +161,16 @@ double median(std::vector<double> values) {
   return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
-// Makes `app` a fresh installation with the update staged, flushed to disk so that no earlier
-// write-back falls into a timing. An existing one is rewritten in place: ext4 without a journal
-// skips inodes freed in the last minute, so deleting it would slow down every later file creation.
+// Makes `app` a fresh installation with the update staged and a copy of this program, flushed
+// to disk so that no earlier write-back falls into a timing. A fresh one: an apply leaves the
+// installation's files as second names of the update's.
 void prepare(const fs::path& base, const fs::path& app) {
+  fs::remove_all(app);
   fs::create_directories(app / "update_1");
   run({"cp", "-a", (base / "pristine").string() + "/.", app.string()});
   run({"cp", "-a", (base / "update_1").string() + "/.", (app / "update_1").string()});
   fs::remove(app / (kAsar + "_tmp"));  // left by cp -a, which keeps the update's name
+  installEntry(getExecutablePath(), app / "update_perftest");
   sync();
 }
 
@@ -182,67 +189,149 @@ bool updateApplied(const fs::path& base, const fs::path& app) {
                            kElectron + "Resources/ko.lproj/locale.pak", kAssets + "39/res72.pak"}) {
     same = same && sameStart(app / file, base / "update_1" / file);
   }
-  return same;
+  // A replaced file keeps the installed mode, whatever the update's.
+  return same && fs::status(app / kElectron / "Electron Framework").permissions() == 0755;
+}
+
+std::uint64_t freeBytes(const fs::path& folder) {
+  struct statvfs usage;
+  if (statvfs(folder.c_str(), &usage) != 0) throw std::runtime_error("statvfs failed");
+  return static_cast<std::uint64_t>(usage.f_bavail) * usage.f_frsize;
+}
+
+// Runs the apply worker once, watching the free space of the file system: the most it took.
+std::uint64_t peakSpaceUsed(const fs::path& app) {
+  const auto before = freeBytes(app);
+  auto least = before;
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    const auto worker = (app / "update_perftest").string();
+    const auto update = (app / "update_1").string();
+    execl(worker.c_str(), worker.c_str(), "--apply", update.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) least = std::min(least, freeBytes(app));
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("apply failed");
+  return before > least ? before - least : 0;
+}
+
+struct Figures {
+  double launcherMs = 0;
+  double copyMs = 0;
+  double peakSpaceShare = 0;  // of the update's size
+  long workerKiB = 0;
+  bool applied = true;
+};
+
+// Applies an update of `kind` in `base`, alternating with cp -a of the same tree.
+Figures measure(const fs::path& base, const Kind& kind) {
+  fs::remove_all(base);
+  const auto tmp = base / "tmp";
+  const auto app = base / "app";
+  fs::create_directories(tmp);
+  // The launcher keeps the replaced files in TMPDIR: on the installation's file system.
+  setenv("TMPDIR", tmp.c_str(), 1);
+  layOut(base / "pristine", nullptr);
+  const auto bytes = layOut(base / "update_1", &kind);
+
+  Figures figures;
+  std::vector<double> launcherMs, copyMs;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int turn = 0; turn < 2; ++turn) {
+      prepare(base, app);
+      // Rotating the order keeps drift and cache effects from favouring one side.
+      const auto update = (app / "update_1").string();
+      if ((round + turn) % 2 == 0) {
+        long kib = 0;
+        launcherMs.push_back(
+            run({(app / "update_perftest").string(), "--apply", update}, true, &kib));
+        figures.workerKiB = std::max(figures.workerKiB, kib);
+        figures.applied = figures.applied && updateApplied(base, app);
+      } else {
+        copyMs.push_back(run({"cp", "-a", update + "/.", app.string()}));
+      }
+    }
+  }
+  prepare(base, app);
+  figures.peakSpaceShare = static_cast<double>(peakSpaceUsed(app)) / static_cast<double>(bytes);
+  figures.applied = figures.applied && updateApplied(base, app);
+  figures.launcherMs = median(launcherMs);
+  figures.copyMs = median(copyMs);
+  std::printf("  %-8s launcher %8.1f ms   cp -a %8.1f ms   peak space %5.2f %% of %llu MiB\n",
+              kind.name, figures.launcherMs, figures.copyMs, figures.peakSpaceShare * 100,
+              static_cast<unsigned long long>(bytes / kMiB));
+  std::fflush(stdout);
+  fs::remove_all(base);
+  return figures;
 }
 
 bool report(const std::string& figure, double value, double goal) {
   const bool ok = value <= goal;
-  std::printf("%-44s %10.2f %10.2f  %s\n", figure.c_str(), value, goal, ok ? "ok" : "MISSED");
+  std::printf("%-52s %10.3f %10.2f  %s\n", figure.c_str(), value, goal, ok ? "ok" : "MISSED");
   return ok;
 }
 
+void show(const std::string& figure, double value) {
+  std::printf("%-52s %10.3f\n", figure.c_str(), value);
+}
+
 int benchmark(const fs::path& base, const fs::path& launcher) {
-  const auto tmp = base / "tmp";
   const auto bin = base / "bin";
-  const auto app = base / "app";
-  for (const auto& folder : {tmp, bin, base / "work"}) fs::create_directory(folder);
+  fs::create_directories(bin);
+  fs::create_directories(base / "work");
   for (const char* name : {"open", "osascript"}) {
     std::ofstream((bin / name).string()) << "#!/bin/sh\nexit 0\n";
     fs::permissions(bin / name, fs::owner_all | fs::group_exe | fs::others_exe);
   }
-  // The launcher moves replaced files into TMPDIR: keep it on the installation's file system.
-  setenv("TMPDIR", tmp.c_str(), 1);
   const char* path = std::getenv("PATH");
   setenv("PATH", (bin.string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
   fs::current_path(base / "work");
 
-  std::cout << "laying out the installation and the update under " << base << std::endl;
-  const auto bytes = layOut(base / "pristine", false);
-  layOut(base / "update_1", true);
-  std::cout << "  " << bytes / kMiB << " MiB each" << std::endl;
-
+  std::vector<std::pair<std::string, fs::path>> places{{"disk", base / "disk"}};
+#ifdef __linux__
+  // Another file system than the disk, when $TMPDIR is not on one already.
+  char shm[] = "/dev/shm/update-perftest-XXXXXX";
+  if (mkdtemp(shm)) places.emplace_back("tmpfs", shm);
+#endif
+  const Kind kinds[] = {{"plain", false, 1}, {"lossy", true, 1}, {"large", false, 2}};
+  bool ok = true;
   bool applied = true;
   long workerKiB = 0;
-  std::vector<double> launcherMs, copyMs, freshMs;
-  const auto worker = app / "update_perftest";
-  prepare(base, app);
-  installEntry(getExecutablePath(), worker);
-  for (int round = 0; round < kRounds; ++round) {
-    for (int turn = 0; turn < kSides; ++turn) {
-      prepare(base, app);
-      // Rotating the order keeps drift and cache effects from favouring one side.
-      const int side = (round + turn) % kSides;
-      const auto update = (app / "update_1").string();
-      if (side == 0) {
-        long kib = 0;
-        launcherMs.push_back(run({worker.string(), "--apply", update}, true, &kib));
-        workerKiB = std::max(workerKiB, kib);
-        applied = applied && updateApplied(base, app);
-      } else if (side == 1) {
-        copyMs.push_back(run({"cp", "-a", update + "/.", app.string()}));
-      } else {
-        freshMs.push_back(run({"cp", "-a", "--remove-destination", update + "/.", app.string()}));
-      }
+  for (const auto& [place, folder] : places) {
+    std::cout << "applying updates on " << place << " (" << folder.string() << ")" << std::endl;
+    Figures results[3];
+    for (int i = 0; i < 3; ++i) {
+      results[i] = measure(folder, kinds[i]);
+      workerKiB = std::max(workerKiB, results[i].workerKiB);
+      applied = applied && results[i].applied;
     }
-    std::printf("round %d: launcher code %.1f ms, cp -a %.1f ms", round + 1, launcherMs.back(),
-                copyMs.back());
-    if (!freshMs.empty()) std::printf(", cp -a --remove-destination %.1f ms", freshMs.back());
+    if (place == "tmpfs") fs::remove_all(folder);
+    const auto& plain = results[0];
+    std::printf("\n%-52s %10s %10s\n", ("figure, on " + place).c_str(), "value", "goal");
+    show("apply, launcher (median ms)", plain.launcherMs);
+    show("apply, cp -a (median ms)", plain.copyMs);
+    ok =
+        report("launcher / cp -a", plain.launcherMs / plain.copyMs, place == "tmpfs" ? 0.5 : 1.0) &&
+        ok;
+    show("launcher / cp -a, lossy update", results[1].launcherMs / results[1].copyMs);
+    ok = report("peak extra space, share of the update", plain.peakSpaceShare, 0.05) && ok;
+    show("peak extra space, share of the lossy update", results[1].peakSpaceShare);
+    ok = report("apply time growth, large files twice as large",
+                results[2].launcherMs / plain.launcherMs - 1, 0.10) &&
+         ok;
     std::printf("\n");
-    std::fflush(stdout);
   }
 
   std::cout << "starting the launcher with the update staged (it waits 5 s first)" << std::endl;
-  const auto start = base / "start";
+  const auto start = base / "disk" / "start";
+  fs::create_directories(base / "disk");
+  setenv("TMPDIR", (base / "disk").c_str(), 1);
+  layOut(base / "pristine", nullptr);
+  const Kind plain{"plain", false, 1};
+  layOut(base / "update_1", &plain);
   prepare(base, start);
   const auto copy = start / "launcher";
   installEntry(launcher, copy);
@@ -256,21 +345,11 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
   std::vector<double> startMs;
   for (int i = 0; i < kStarts; ++i) startMs.push_back(run({copy.string()}, true));
 
-  const double launcherMedian = median(launcherMs);
-  const double copyMedian = median(copyMs);
-  std::printf("\n%-44s %10s %10s\n", "figure", "value", "goal");
-  std::printf("%-44s %10.2f\n", "apply, launcher code (median ms)", launcherMedian);
-  std::printf("%-44s %10.2f\n", "apply, cp -a (median ms)", copyMedian);
-  if (!freshMs.empty()) {
-    std::printf("%-44s %10.2f\n", "apply, cp -a --remove-destination (median ms)", median(freshMs));
-    std::printf("%-44s %10.2f\n", "launcher code / cp -a --remove-destination",
-                launcherMedian / median(freshMs));
-  }
-  bool ok = report("launcher code / cp -a", launcherMedian / copyMedian, 1.25);
+  std::printf("\n%-52s %10s %10s\n", "figure", "value", "goal");
   ok = report("peak RSS, launcher start with update (MiB)", launcherKiB / 1024.0, 16) && ok;
   ok = report("peak RSS, apply worker (MiB)", workerKiB / 1024.0, 16) && ok;
   ok = report("start without update (median ms)", median(startMs), 10) && ok;
-  std::printf("%-44s %10s %10s  %s\n", "update applied, every run", applied ? "yes" : "no", "yes",
+  std::printf("%-52s %10s %10s  %s\n", "update applied, every run", applied ? "yes" : "no", "yes",
               applied ? "ok" : "MISSED");
   return ok && applied ? 0 : 1;
 }

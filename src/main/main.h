@@ -22,11 +22,13 @@ boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path&
 
 // The single-instance lock file in the application folder.
 inline const std::string kLockFileName = "launcher.lock";
+// The mark of an update being applied, left by a start cut short.
+inline const std::string kApplyingMark = ".launcher-applying";
 
 bool is_number(const std::string& text);
 
 // Whether `name`, at the top of the application folder, is one the launcher keeps for itself:
-// the lock file, a staged update, or a stale one on its way out.
+// the lock file, the mark of an update being applied, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
 // The numbers of the "update_" folders in `appFolder`, in listing order.

@@ -30,7 +30,8 @@ bool isLauncherOwnName(const std::string& name) {
   const bool lock =
       std::equal(name.begin(), name.end(), kLockFileName.begin(), kLockFileName.end(),
                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  return lock || hasNumberAfter(name, kUpdatePrefix) || hasNumberAfter(name, kOldUpdatePrefix);
+  return lock || name == kApplyingMark || hasNumberAfter(name, kUpdatePrefix) ||
+         hasNumberAfter(name, kOldUpdatePrefix);
 }
 
 std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {

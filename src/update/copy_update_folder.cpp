@@ -30,7 +30,6 @@ fs::path getRollbackParent() {
 void copyUpdateFolder(const fs::path& updateFolder) {
   if (!fs::exists(updateFolder)) return;
   const auto appFolder = getCurrentAppFolder();
-  removeLeftoverTemporaries(appFolder);
   const auto parent = getRollbackParent();
   const auto rollbackFolder = parent / fs::unique_path("%%%%%%%%");
   // The shared folder stays for the next run; one of this run's own goes when it is empty.
@@ -40,6 +39,7 @@ void copyUpdateFolder(const fs::path& updateFolder) {
   };
   deleteRollbackFolder(rollbackFolder);
 
+  startApplying(appFolder);
   std::vector<fs::path> movedAside;
   try {
     copyFolder(updateFolder, appFolder, rollbackFolder, movedAside);
@@ -50,9 +50,11 @@ void copyUpdateFolder(const fs::path& updateFolder) {
       // The old versions that did not go back are still there to recover by hand.
       std::cout << "keeping rollback folder " << rollbackFolder.string() << std::endl;
     }
+    finishApplying(appFolder);
     removeOwnParent();
     throw;
   }
+  finishApplying(appFolder);
   deleteRollbackFolder(rollbackFolder);
   removeOwnParent();
 }

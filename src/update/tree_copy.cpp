@@ -17,9 +17,15 @@
 namespace fs = boost::filesystem;
 
 namespace {
-void createMissingParent(const fs::path& path) {
+// The last folders found or made on the way to an entry and to its rollback path: entries come
+// folder by folder, so most need no test. Each tree copy starts afresh.
+fs::path knownTargetParent, knownRollbackParent;
+
+void createMissingParent(const fs::path& path, fs::path& known) {
   const auto parent = path.parent_path();
-  if (!parent.empty() && !fs::exists(parent)) fs::create_directories(parent);
+  if (parent.empty() || parent.native() == known.native()) return;
+  if (!fs::exists(parent)) fs::create_directories(parent);
+  known = parent;
 }
 
 // The first name of `target` below `root`.
@@ -79,6 +85,8 @@ bool alreadyInstalled(const fs::path& entry, const struct stat& there) {
 void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
                 const fs::path& rollbackRoot, std::vector<fs::path>& movedAside) {
   const auto entries = getDirContent(sourceRoot, true, false);
+  knownTargetParent.clear();
+  knownRollbackParent.clear();
   for (const auto& entry : *entries) {
     const auto target = withAsarRename(changePathBase(entry, sourceRoot, targetRoot));
     // An update that replaced the lock would let a second launcher in; one that brought update
@@ -98,8 +106,8 @@ void copyFileOrSymlink(const fs::path& entry, const fs::path& target, const fs::
                        std::vector<fs::path>& movedAside) {
   std::cout << "copying " << entry.string() << " to " << target.string() << " using as rollback "
             << rollback.string() << std::endl;
-  createMissingParent(target);
-  if (!rollback.empty()) createMissingParent(rollback);
+  createMissingParent(target, knownTargetParent);
+  if (!rollback.empty()) createMissingParent(rollback, knownRollbackParent);
   if (fs::is_symlink(fs::symlink_status(entry))) {
     copySymlink(entry, target, rollback, movedAside);
   } else {

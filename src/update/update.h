@@ -75,8 +75,10 @@ InstallPath installEntry(const boost::filesystem::path& source,
 boost::filesystem::path temporaryIn(const boost::filesystem::path& folder);
 bool isTemporaryName(const std::string& name);
 
-// Removes what a start cut short left under temporary names in the application folder.
-void removeLeftoverTemporaries(const boost::filesystem::path& appFolder);
+// Before an update is applied: removes what an earlier start cut short left under temporary
+// names in the application folder, and marks the folder until `finishApplying`.
+void startApplying(const boost::filesystem::path& appFolder);
+void finishApplying(const boost::filesystem::path& appFolder);
 
 // Moves whatever stands at `from` (file, symbolic link or folder) to `to`, replacing a file or
 // link there. Across file systems it installs a copy and then removes the original; a failure
