@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "harness.h"

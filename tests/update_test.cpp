@@ -6,6 +6,7 @@
 #include <regex>
 #include <thread>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "harness.h"

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <gtest/gtest.h>
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "platform/platform.h"

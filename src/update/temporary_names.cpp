@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include <boost/filesystem/directory.hpp>
+#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "main/main.h"
