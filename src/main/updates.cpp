@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "main/main.h"
