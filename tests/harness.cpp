@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 namespace fs = boost::filesystem;

@@ -16,6 +16,9 @@ namespace fs = boost::filesystem;
 
 void TempRootTest::SetUp() {
   const char* base = std::getenv("TMPDIR");
+  hadTmpdir_ = base != nullptr;
+  oldTmpdir_ = base ? base : "";
+  oldWork_ = fs::current_path();
   auto pattern = (fs::path(base && *base ? base : "/tmp") / "launcher-test-XXXXXX").string();
   ASSERT_NE(mkdtemp(&pattern[0]), nullptr) << std::strerror(errno);
   root_ = fs::canonical(pattern);
@@ -27,7 +30,13 @@ void TempRootTest::SetUp() {
 }
 
 void TempRootTest::TearDown() {
-  fs::current_path(root_.parent_path());
+  // Later tests in the same process make their roots in TMPDIR.
+  if (hadTmpdir_) {
+    setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+  } else {
+    unsetenv("TMPDIR");
+  }
+  fs::current_path(oldWork_);
   boost::system::error_code ignored;
   fs::remove_all(root_, ignored);
 }

@@ -6,7 +6,7 @@
 #include <boost/filesystem/path.hpp>
 
 // Gives each test a fresh root folder with its own TMPDIR ("tmp") and working directory
-// ("work"), removed afterwards.
+// ("work"); afterwards puts both back as they were and removes the root.
 class TempRootTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -14,6 +14,11 @@ class TempRootTest : public ::testing::Test {
 
   boost::filesystem::path root_;
   boost::filesystem::path work_;
+
+ private:
+  boost::filesystem::path oldWork_;
+  bool hadTmpdir_ = false;
+  std::string oldTmpdir_;
 };
 
 void writeFile(const boost::filesystem::path& file, const std::string& content);

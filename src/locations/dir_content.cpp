@@ -1,5 +1,6 @@
 #include <stdexcept>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/locations.h"

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/locations.h"

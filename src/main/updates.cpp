@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "main/main.h"

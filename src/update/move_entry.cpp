@@ -1,3 +1,4 @@
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "update/update.h"

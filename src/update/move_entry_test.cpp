@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "temp_root.h"

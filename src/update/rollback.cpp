@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "lobby/lobby.h"
