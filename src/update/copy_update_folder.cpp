@@ -30,6 +30,7 @@ fs::path getRollbackParent() {
 void copyUpdateFolder(const fs::path& updateFolder) {
   if (!fs::exists(updateFolder)) return;
   const auto appFolder = getCurrentAppFolder();
+  startApplying(appFolder);
   const auto parent = getRollbackParent();
   const auto rollbackFolder = parent / fs::unique_path("%%%%%%%%");
   // The shared folder stays for the next run; one of this run's own goes when it is empty.
@@ -39,7 +40,6 @@ void copyUpdateFolder(const fs::path& updateFolder) {
   };
   deleteRollbackFolder(rollbackFolder);
 
-  startApplying(appFolder);
   std::vector<fs::path> movedAside;
   try {
     copyFolder(updateFolder, appFolder, rollbackFolder, movedAside);
