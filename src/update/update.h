@@ -14,7 +14,7 @@
 // fresh rollback folder; on a failure puts the replaced entries back and rethrows.
 void copyUpdateFolder(const boost::filesystem::path& updateFolder);
 
-// Puts the old versions that the copy moved into `rollbackFolder`, listed in `movedAside`, back
+// Puts the old versions that the copy kept in `rollbackFolder`, listed in `movedAside`, back
 // into `appFolder`. Returns false, after telling the user, when something could not go back.
 bool rollback(const boost::filesystem::path& appFolder,
               const boost::filesystem::path& rollbackFolder,
@@ -24,14 +24,15 @@ bool rollback(const boost::filesystem::path& appFolder,
 void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
 
 // The folder that holds the rollback folders: temporary directory / "poker_rollback", made
-// private to this user. Throws when it cannot be trusted.
+// private to this user, or, when that one cannot be trusted, a fresh private folder of this run
+// beside it.
 boost::filesystem::path getRollbackParent();
 
 // The tree copy.
 
 // Lays `sourceRoot` over `targetRoot`, skipping the launcher's own names. Appends to
 // `movedAside`, as it goes and so also when it fails, the rollback path of each old version it
-// moves below `rollbackRoot`: what a restore puts back, and all that it puts back.
+// keeps below `rollbackRoot`: what a restore puts back, and all that it puts back.
 void copyFolder(const boost::filesystem::path& sourceRoot,
                 const boost::filesystem::path& targetRoot,
                 const boost::filesystem::path& rollbackRoot,
