@@ -4,6 +4,26 @@
 
 #include "platform/platform.h"
 
+namespace {
+// By plain reads and writes.
+bool copyFileContentByReading(int in, int out) {
+  static char buffer[1 << 17];
+  for (;;) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out, buffer + done, got - done);
+      if (put < 0 && errno != EINTR) return false;
+      if (put > 0) done += put;
+    }
+  }
+}
+}  // namespace
+
 bool copyFileContent(int in, int out, off_t size) {
   // The kernel copies without a trip through user space, but refuses some pairs of file
   // systems; reads and writes work between any two.

@@ -26,6 +26,3 @@ bool cloneFile(int in, const boost::filesystem::path& to, mode_t mode);
 // system offers; on macOS with its extended attributes. Returns false, with errno set, on
 // failure.
 bool copyFileContent(int in, int out, off_t size);
-
-// The same by plain reads and writes.
-bool copyFileContentByReading(int in, int out);

@@ -33,8 +33,9 @@ void copyUpdateFolder(const fs::path& updateFolder) {
   startApplying(appFolder);
   const auto parent = getRollbackParent();
   const auto rollbackFolder = parent / fs::unique_path("%%%%%%%%");
-  // The shared folder stays for the next run; one of this run's own goes when it is empty.
-  const auto removeOwnParent = [&parent] {
+  const auto finish = [&] {
+    finishApplying(appFolder);
+    // The shared folder stays for the next run; one of this run's own goes when it is empty.
     boost::system::error_code ignored;
     if (parent.filename() != kSharedParent) fs::remove(parent, ignored);
   };
@@ -50,11 +51,9 @@ void copyUpdateFolder(const fs::path& updateFolder) {
       // The old versions that did not go back are still there to recover by hand.
       std::cout << "keeping rollback folder " << rollbackFolder.string() << std::endl;
     }
-    finishApplying(appFolder);
-    removeOwnParent();
+    finish();
     throw;
   }
-  finishApplying(appFolder);
   deleteRollbackFolder(rollbackFolder);
-  removeOwnParent();
+  finish();
 }
