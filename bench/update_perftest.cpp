@@ -170,7 +170,7 @@ void prepare(const fs::path& base, const fs::path& app) {
   run({"cp", "-a", (base / "pristine").string() + "/.", app.string()});
   run({"cp", "-a", (base / "update_1").string() + "/.", (app / "update_1").string()});
   fs::remove(app / (kAsar + "_tmp"));  // left by cp -a, which keeps the update's name
-  installEntry(getExecutablePath(), app / "update_perftest");
+  makeEntry(getExecutablePath(), app / "update_perftest");
   sync();
 }
 
@@ -334,7 +334,7 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
   layOut(base / "update_1", &plain);
   prepare(base, start);
   const auto copy = start / "launcher";
-  installEntry(launcher, copy);
+  makeEntry(launcher, copy);
   long launcherKiB = 0;
   const double updateStartMs = run({copy.string()}, true, &launcherKiB);
   applied = applied && updateApplied(base, start) && !fs::exists(start / "update_1");

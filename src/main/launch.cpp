@@ -19,6 +19,8 @@ int launch(bool restart, bool kill, const std::string& session, const std::strin
   if (restart || kill || updatePending) restartWait();
   if (kill) return 0;
 
+  // An update cut short is undone, or finished, before anything else changes.
+  recoverInterruptedUpdate(appFolder);
   // A whole old update must not hold disk space for ever.
   removeLeftoverOldUpdates(appFolder);
 

@@ -22,13 +22,16 @@ boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path&
 
 // The single-instance lock file in the application folder.
 inline const std::string kLockFileName = "launcher.lock";
-// The mark of an update being applied, left by a start cut short.
-inline const std::string kApplyingMark = ".launcher-applying";
+// The journal of an update being applied, left by a start cut short.
+inline const std::string kJournalName = ".launcher-journal";
+// Where old versions are kept while an update is applied, when the temporary directory lies on
+// another file system.
+inline const std::string kRollbackFolderName = ".launcher-rollback";
 
 bool is_number(const std::string& text);
 
 // Whether `name`, at the top of the application folder, is one the launcher keeps for itself:
-// the lock file, the mark of an update being applied, a staged update, or a stale one.
+// the lock file, the journal, the private rollback folder, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
 // The numbers of the "update_" folders in `appFolder`, in listing order.

@@ -31,8 +31,8 @@ bool isLauncherOwnName(const std::string& name) {
   const bool lock =
       std::equal(name.begin(), name.end(), kLockFileName.begin(), kLockFileName.end(),
                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  return lock || name == kApplyingMark || hasNumberAfter(name, kUpdatePrefix) ||
-         hasNumberAfter(name, kOldUpdatePrefix);
+  return lock || name == kJournalName || name == kRollbackFolderName ||
+         hasNumberAfter(name, kUpdatePrefix) || hasNumberAfter(name, kOldUpdatePrefix);
 }
 
 std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {

@@ -2,7 +2,17 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
+#include <string>
+
 #include <boost/filesystem/path.hpp>
+
+// Throws the failure of a system call on `path` (and `other`) as a filesystem_error carrying
+// `error`, so that every such failure reads the same way.
+[[noreturn]] void throwSystemError(const std::string& what, const boost::filesystem::path& path,
+                                   int error = errno);
+[[noreturn]] void throwSystemError(const std::string& what, const boost::filesystem::path& path,
+                                   const boost::filesystem::path& other, int error = errno);
 
 // The absolute path of the running executable, as the system reports it.
 // Throws std::runtime_error("No current process path found") when the system cannot tell.
@@ -13,9 +23,13 @@ boost::filesystem::path getExecutablePath();
 // folder, or another user's.
 void makePrivateFolder(const boost::filesystem::path& folder);
 
-// Creates a new private folder named after `pattern`, whose last six characters "XXXXXX" are
-// replaced so that no one can predict the name, and returns it.
-boost::filesystem::path makeFreshPrivateFolder(const boost::filesystem::path& pattern);
+// Swaps the entries at `a` and `b`, both present, in one step: no one ever sees either path
+// empty. Returns false, with errno set, on failure; EINVAL, ENOTSUP or ENOSYS mean the file
+// system cannot (exchangeRefused).
+bool exchangeEntries(const boost::filesystem::path& a, const boost::filesystem::path& b);
+inline bool exchangeRefused(int error) {
+  return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
 
 // Makes `to`, which must not exist, a copy of the open regular file `in` that shares its bytes
 // (copy on write), with the mode bits `mode`. Returns false, with errno set and nothing at `to`,

@@ -2,21 +2,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
-
-#include <boost/filesystem/exception.hpp>
 
 #include "platform/platform.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
-[[noreturn]] void throwSystemError(const char* what, const fs::path& folder) {
-  throw fs::filesystem_error(what, folder,
-                             boost::system::error_code(errno, boost::system::system_category()));
-}
-
 [[noreturn]] void refuse(const fs::path& folder, const std::string& reason) {
   throw std::runtime_error("Unsafe temporary folder " + folder.string() + ": " + reason);
 }
@@ -34,11 +26,4 @@ void makePrivateFolder(const fs::path& folder) {
   if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
     throwSystemError("cannot make folder private", folder);
   }
-}
-
-fs::path makeFreshPrivateFolder(const fs::path& pattern) {
-  auto name = pattern.string();
-  if (::mkdtemp(&name[0]) == nullptr) throwSystemError("cannot create folder", pattern);
-  makePrivateFolder(name);
-  return name;
 }

@@ -22,8 +22,7 @@ struct Descriptor {
 };
 
 [[noreturn]] void fail(const fs::path& from, const fs::path& to, int error = errno) {
-  throw fs::filesystem_error("install", from, to,
-                             boost::system::error_code(error, boost::system::system_category()));
+  throwSystemError("install", from, to, error);
 }
 
 // A file system that refused one clone refuses them all: the other files are spared the try.
@@ -51,14 +50,19 @@ int openSource(const fs::path& source, const struct stat& status, const fs::path
 }
 
 void copyInto(int in, off_t size, const fs::path& source, const fs::path& temporary, mode_t bits) {
-  Descriptor out{
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-  if (out.fd < 0 || !copyFileContent(in, out.fd, size) || ::fchmod(out.fd, bits) != 0) {
-    fail(source, temporary);
+  const int out =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (out < 0) fail(source, temporary);
+  bool whole = copyFileContent(in, out, size) && ::fchmod(out, bits) == 0;
+  int error = errno;
+  if (::close(out) != 0 && whole) {
+    whole = false;
+    error = errno;
   }
-  const int fd = out.fd;
-  out.fd = -1;
-  if (::close(fd) != 0) fail(source, temporary);
+  if (whole) return;
+  // Never a part of the file where a whole one is looked for.
+  ::unlink(temporary.c_str());
+  fail(source, temporary, error);
 }
 
 // The regular file `source` at the free name `temporary`, complete and with the mode `bits`.
@@ -83,33 +87,33 @@ InstallPath makeFile(const fs::path& source, const struct stat& status, const fs
 }
 }  // namespace
 
-InstallPath installEntry(const fs::path& source, const fs::path& target,
-                         std::optional<fs::perms> mode) {
+InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<fs::perms> mode) {
   struct stat status;
-  if (::lstat(source.c_str(), &status) != 0) fail(source, target);
+  if (::lstat(source.c_str(), &status) != 0) fail(source, at);
   // Opening a named pipe would wait for a writer for ever, a device would be read without end.
   if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
     throw fs::filesystem_error(
-        "not a regular file", source, target,
+        "not a regular file", source, at,
         boost::system::errc::make_error_code(boost::system::errc::not_supported));
   }
-  const auto temporary = temporaryIn(target.parent_path());
-  InstallPath made;
-  try {
-    if (S_ISLNK(status.st_mode)) {
-      fs::copy_symlink(source, temporary);
-      made = InstallPath::symlink;
-    } else {
-      const mode_t bits = mode ? static_cast<mode_t>(*mode) & 07777 : status.st_mode & 07777;
-      made = makeFile(source, status, temporary, bits);
-    }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) fail(source, target);
-  } catch (...) {
-    ::unlink(temporary.c_str());
-    throw;
+  if (S_ISLNK(status.st_mode)) {
+    fs::copy_symlink(source, at);
+    return InstallPath::symlink;
   }
-  // Between two names of one file (a start killed once this one was in place) a rename does
-  // nothing and leaves the temporary name.
+  const mode_t bits = mode ? static_cast<mode_t>(*mode) & 07777 : status.st_mode & 07777;
+  return makeFile(source, status, at, bits);
+}
+
+InstallPath installEntry(const fs::path& source, const fs::path& target, const fs::path& temporary,
+                         std::optional<fs::perms> mode) {
+  const auto made = makeEntry(source, temporary, mode);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    fail(source, target, error);
+  }
+  // Between two names of one file (the update's file already in place) a rename does nothing
+  // and leaves the temporary name.
   if (made == InstallPath::hardLink) ::unlink(temporary.c_str());
   return made;
 }

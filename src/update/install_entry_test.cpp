@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <boost/filesystem/directory.hpp>
+#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "platform/platform.h"
@@ -66,7 +67,7 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
     const auto target = root_ / "app" / c.name;
     writeFile(target, "old");
 
-    EXPECT_EQ(installEntry(source_, target, c.mode), c.path);
+    EXPECT_EQ(installEntry(source_, target, temporaryIn(target.parent_path()), c.mode), c.path);
 
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(fs::perms(0644)));
@@ -76,10 +77,11 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
   }
 
   fs::create_symlink("file", root_ / "update/link");
-  EXPECT_EQ(installEntry(root_ / "update/link", root_ / "app/link"), InstallPath::symlink);
+  EXPECT_EQ(installEntry(root_ / "update/link", root_ / "app/link", temporaryIn(root_ / "app")),
+            InstallPath::symlink);
   EXPECT_EQ(fs::read_symlink(root_ / "app/link"), "file");
   // A second name already in place, as a killed start leaves it: nothing is left behind.
-  EXPECT_EQ(installEntry(source_, root_ / "app/the same bits"),
+  EXPECT_EQ(installEntry(source_, root_ / "app/the same bits", temporaryIn(root_ / "app")),
             clone ? InstallPath::clone : InstallPath::hardLink);
   EXPECT_EQ(temporaries(), std::vector<fs::path>{});
 }
@@ -96,7 +98,8 @@ TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
   };
   for (const auto& [source, target] : cases) {
     SCOPED_TRACE(source.string());
-    EXPECT_THROW(installEntry(source, target, fs::perms(0755)), fs::filesystem_error);
+    EXPECT_THROW(installEntry(source, target, temporaryIn(target.parent_path()), fs::perms(0755)),
+                 fs::filesystem_error);
   }
   EXPECT_EQ(readFile(root_ / "app/folder/inside"), "in the way");
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "app"), fs::directory_iterator()), 1);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
+#include "main/main.h"
 #include "temp_root.h"
 #include "update/update.h"
 
@@ -44,7 +45,10 @@ TEST_F(RollbackParent, IsMadePrivateOrReplacedByOneOfOurOwn) {
     fs::remove(parent);
     c.arrange();
     const auto before = fs::symlink_status(parent);
-    const auto chosen = getRollbackParent();
+    auto journal = startJournal(root_);
+    const auto chosen = startRollbackFolder(journal).parent_path();
+    closeJournal(journal);
+    fs::remove(root_ / kJournalName);
     struct stat status;
     ASSERT_EQ(lstat(chosen.c_str(), &status), 0);
     EXPECT_TRUE(S_ISDIR(status.st_mode));

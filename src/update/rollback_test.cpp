@@ -5,6 +5,7 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include "main/main.h"
 #include "temp_root.h"
 #include "update/update.h"
 
@@ -16,7 +17,29 @@ class Rollback : public TempRootTest {
   void SetUp() override {
     TempRootTest::SetUp();
     app_ = root_ / "app";
-    rollback_ = root_ / "tmp/poker_rollback/0123abcd";
+    fs::create_directories(app_);
+  }
+
+  // A journal for the application folder with its rollback folder recorded.
+  Journal start() {
+    auto journal = startJournal(app_);
+    rollback_ = startRollbackFolder(journal);
+    return journal;
+  }
+
+  // Every entry below the application folder but the journal, with what it holds.
+  std::vector<std::string> snapshot() const {
+    std::vector<std::string> items;
+    for (const auto& entry : fs::recursive_directory_iterator(app_)) {
+      const auto status = fs::symlink_status(entry.path());
+      if (entry.path().filename() == kJournalName) continue;
+      items.push_back(entry.path().string() + " " + std::to_string(status.permissions()) + " " +
+                      (fs::is_symlink(status)     ? "-> " + fs::read_symlink(entry.path()).string()
+                       : fs::is_directory(status) ? "/"
+                                                  : readFile(entry.path())));
+    }
+    std::sort(items.begin(), items.end());
+    return items;
   }
 
   fs::path app_, rollback_;
@@ -42,21 +65,23 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   writeFile(update / "x.asar", "new archive");
   writeFile(update / "x.asar_tmp", "new archive too");
   writeFile(app_ / "update_2/Info.plist/child", "fails: its parent is a file");
+  const auto before = snapshot();
 
-  std::vector<fs::path> movedAside;
+  auto journal = start();
   testing::internal::CaptureStdout();
-  copyFolder(update, app_, rollback_, movedAside);
-  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, movedAside), std::runtime_error);
-  const bool complete = rollback(app_, rollback_, movedAside);
+  copyFolder(update, app_, rollback_, journal);
+  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
+  const bool complete = rollback(journal.records);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_TRUE(complete);
+  EXPECT_EQ(snapshot(), before);
   EXPECT_EQ(readFile(app_ / "a/tool"), "old");
   EXPECT_EQ(fs::status(app_ / "a/tool").permissions(), 0755);
   EXPECT_FALSE(fs::is_symlink(app_ / "Res"));
   EXPECT_EQ(readFile(app_ / "Res/r"), "old resource");
   EXPECT_EQ(fs::read_symlink(app_ / "Current"), app_ / "A");
-  EXPECT_EQ(readFile(app_ / "b/added"), "added");  // nothing to put back for it
+  EXPECT_FALSE(fs::exists(app_ / "b"));  // added, and the folder made for it
   // Folders that only led to old versions replace nothing.
   EXPECT_EQ(fs::read_symlink(app_ / "F/Versions/Current"), "A");
   EXPECT_EQ(readFile(app_ / "F/Versions/A/X"), "old X");
@@ -67,6 +92,13 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
                      (app_ / "a/tool").string() + "\n"),
             std::string::npos)
       << out;
+
+  // An undo cut short is done again: what went back already is passed over.
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(rollback(journal.records));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(snapshot(), before);
+  closeJournal(journal);
 }
 
 TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
@@ -84,7 +116,7 @@ TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
   fs::create_hard_link(update / "placed", app_ / "placed");
   fs::create_directories(app_ / "update_2");
   makeSocket(app_ / "update_2/socket");
-  const auto snapshot = [&update] {
+  const auto snapshotOfUpdate = [&update] {
     std::vector<std::string> items;
     for (const auto& entry : fs::recursive_directory_iterator(update)) {
       const auto status = fs::symlink_status(entry.path());
@@ -95,57 +127,60 @@ TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
     std::sort(items.begin(), items.end());
     return items;
   };
-  const auto before = snapshot();
+  const auto before = snapshotOfUpdate();
 
-  std::vector<fs::path> movedAside;
+  auto journal = start();
   testing::internal::CaptureStdout();
-  copyFolder(update, app_, rollback_, movedAside);
-  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, movedAside), std::runtime_error);
-  EXPECT_TRUE(rollback(app_, rollback_, movedAside));
+  copyFolder(update, app_, rollback_, journal);
+  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
+  EXPECT_TRUE(rollback(journal.records));
   testing::internal::GetCapturedStdout();
+  closeJournal(journal);
 
-  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(snapshotOfUpdate(), before);
   EXPECT_EQ(readFile(app_ / "tool"), "old tool");
   EXPECT_EQ(fs::status(app_ / "tool").permissions(), 0755);
   EXPECT_EQ(readFile(app_ / "res"), "old res");
-  EXPECT_FALSE(fs::exists(rollback_ / "placed"));  // the update's own file is no old version
 }
 
 TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
   const std::string path = std::getenv("PATH");
   fs::create_directories(root_ / "no-dialog");
   setenv("PATH", (root_ / "no-dialog").c_str(), 1);
-  const std::function<void()> cases[] = {
-      [&] {  // a file against a folder that is not empty
-        writeFile(rollback_ / "x", "old");
-        writeFile(app_ / "x/inside", "new");
-      },
-      [&] { fs::create_directories(rollback_); },  // the old version is gone
-  };
-  for (const auto& arrange : cases) {
-    fs::remove_all(app_);
-    fs::remove_all(rollback_);
-    arrange();
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(rollback(app_, rollback_, {rollback_ / "x"}));
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "There was an error while rollbacking a failed update. You may need to reinstall "
-              "the application.\n");
-    EXPECT_TRUE(fs::exists(rollback_));
-  }
+  auto journal = start();
+  closeJournal(journal);
+  // A file against a folder that is not empty.
+  writeFile(rollback_ / "x", "old");
+  writeFile(app_ / "x/inside", "new");
+  auto records = journal.records;
+  records.push_back({Change::keptFile, app_ / "x", rollback_ / "x", app_ / "t"});
+
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  endUpdate(app_, records, true);
+  const auto out = testing::internal::GetCapturedStdout();
+
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "There was an error while rollbacking a failed update. You may need to reinstall "
+            "the application.\n");
+  EXPECT_EQ(out, "rollbacking " + (rollback_ / "x").string() + " into " + (app_ / "x").string() +
+                     "\nkeeping rollback folder " + rollback_.string() + "\n");
+  EXPECT_EQ(readFile(rollback_ / "x"), "old");
+  EXPECT_FALSE(fs::exists(app_ / kJournalName));
   setenv("PATH", path.c_str(), 1);
 }
 
 TEST_F(Rollback, AFolderNeverMadeCountsAsEmpty) {
+  auto journal = start();
+  closeJournal(journal);
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(rollback(app_, rollback_, {}));
-  deleteRollbackFolder(rollback_);
+  endUpdate(app_, journal.records, true);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(fs::directory_iterator(app_), fs::directory_iterator());
 }
 
 TEST_F(Rollback, DeletingNeverFollowsLinks) {
+  rollback_ = root_ / "tmp/poker_rollback/0123abcd";
   writeFile(root_ / "outside/kept", "kept");
   fs::create_directories(rollback_ / "a");
   fs::create_directory_symlink(root_ / "outside", rollback_ / "a/link");

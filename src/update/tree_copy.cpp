@@ -8,24 +8,31 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/locations.h"
 #include "main/main.h"
+#include "platform/platform.h"
 #include "update/update.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
-// The last folders found or made on the way to an entry and to its rollback path: entries come
-// folder by folder, so most need no test. Each tree copy starts afresh.
-fs::path knownTargetParent, knownRollbackParent;
+// One tree copy: its journal, and the last folders found or made on the way to an entry and to
+// its rollback path (entries come folder by folder, so most need no look).
+struct Run {
+  Journal& journal;
+  fs::path knownTarget;
+  fs::path knownRollback;
+};
 
-void createMissingParent(const fs::path& path, fs::path& known) {
-  const auto parent = path.parent_path();
-  if (parent.empty() || parent.native() == known.native()) return;
-  if (!fs::exists(parent)) fs::create_directories(parent);
-  known = parent;
+[[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
+                                 const fs::filesystem_error& error) {
+  std::ostringstream message;
+  message << "error copying file " << entry.string() << " to " << target.string()
+          << " error:" << error.what() << "\n";
+  throw std::runtime_error(message.str());
 }
 
 // The first name of `target` below `root`.
@@ -34,108 +41,105 @@ std::string topLevelName(const fs::path& target, const fs::path& root) {
   return below.substr(0, below.find('/'));
 }
 
-// Keeps the old version at `target` at `rollback` for a restore: a second name for a file or a
-// link, so that `target` is never missing; a complete copy across file systems; a folder, or
-// what the file system will not give a second name, is moved there.
-void keepOldVersion(const fs::path& target, bool folder, const fs::path& rollback,
-                    std::vector<fs::path>& movedAside) {
-  int refused = 0;
-  if (!folder) {
-    if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, rollback.c_str(), 0) == 0) {
-      movedAside.push_back(rollback);
-      return;
-    }
-    refused = errno;
+// Makes the missing folders on the way to `folder`, each recorded before it is made. A link to
+// a folder leads on, as a folder does.
+void makeFolders(Journal& journal, const fs::path& folder) {
+  if (folder.empty() || fs::exists(folder)) return;
+  makeFolders(journal, folder.parent_path());
+  record(journal, {Change::folderMade, folder, {}, {}});
+  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+    throwSystemError("cannot create folder", folder);
   }
-  const auto there = fs::symlink_status(rollback);
-  if (fs::exists(there)) {
-    // Two entries for one target (the ".asar" rename, or names that differ only in case where
-    // the file system ignores case): the first kept the original, and `target` holds only
-    // what the update brought. A folder made only on the way to other old versions is none.
-    if (fs::is_directory(there) &&
-        std::find(movedAside.begin(), movedAside.end(), rollback) == movedAside.end()) {
-      throw fs::filesystem_error(
-          "rollback path in use", target, rollback,
-          boost::system::errc::make_error_code(boost::system::errc::file_exists));
-    }
+}
+
+Change keptKind(const struct stat& there) {
+  return S_ISDIR(there.st_mode)   ? Change::keptFolder
+         : S_ISLNK(there.st_mode) ? Change::keptLink
+                                  : Change::keptFile;
+}
+
+// Whether an entry before the last one recorded kept the original at `rollback` (two entries
+// for one target: the ".asar" rename, or names that differ only in case where case is ignored).
+// The target then holds only what the update brought, and the original stays where it is.
+bool keptBefore(const Journal& journal, const fs::path& rollback) {
+  return std::any_of(journal.records.begin(), journal.records.end() - 1,
+                     [&rollback](const JournalRecord& record) { return record.kept == rollback; });
+}
+
+[[noreturn]] void throwInUse(const fs::path& target, const fs::path& rollback) {
+  throw fs::filesystem_error(
+      "rollback path in use", target, rollback,
+      boost::system::errc::make_error_code(boost::system::errc::file_exists));
+}
+
+// Replaces the folder at `target` without a moment where nothing is there: the new version is
+// made at its rollback path and the two exchanged. Where the file system cannot exchange, the
+// folder moves aside first; the journal covers that moment.
+void replaceFolder(const fs::path& entry, const fs::path& target, const fs::path& rollback,
+                   const fs::path& temporary, std::optional<fs::perms> mode) {
+  makeEntry(entry, rollback, mode);
+  if (exchangeEntries(rollback, target)) return;
+  if (!exchangeRefused(errno)) throwSystemError("cannot exchange", rollback, target);
+  if (::rename(rollback.c_str(), temporary.c_str()) != 0 ||
+      ::rename(target.c_str(), rollback.c_str()) != 0 ||
+      ::rename(temporary.c_str(), target.c_str()) != 0) {
+    throwSystemError("cannot move aside", target, rollback);
+  }
+}
+
+// Puts `entry` at `target`, where `there` describes what stands (nothing when null). The old
+// version stays reachable at `rollback` for an undo: a second name of a file or link, so the
+// target is never missing, or the folder itself.
+void place(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
+           const struct stat* there, std::optional<fs::perms> mode) {
+  const auto temporary = temporaryIn(target.parent_path());
+  if (!there) {
+    record(run.journal, {Change::added, target, {}, temporary});
+    installEntry(entry, target, temporary, mode);
     return;
   }
-  if (refused == EXDEV) {
-    installEntry(target, rollback);
-  } else {
-    moveEntry(target, rollback);
+  record(run.journal, {keptKind(*there), target, rollback, temporary});
+  const auto parent = rollback.parent_path();
+  if (parent != run.knownRollback) {
+    fs::create_directories(parent);
+    run.knownRollback = parent;
   }
-  movedAside.push_back(rollback);
-}
-
-// Whether `target`, whose status is `there`, is already the update's own `entry` under a second
-// name: a start killed after putting it in place.
-bool alreadyInstalled(const fs::path& entry, const struct stat& there) {
-  struct stat status;
-  return S_ISREG(there.st_mode) && there.st_nlink > 1 && ::lstat(entry.c_str(), &status) == 0 &&
-         status.st_dev == there.st_dev && status.st_ino == there.st_ino;
-}
-
-[[noreturn]] void throwStatusError(const fs::path& target) {
-  throw fs::filesystem_error("status", target,
-                             boost::system::error_code(errno, boost::system::system_category()));
-}
-}  // namespace
-
-void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
-                const fs::path& rollbackRoot, std::vector<fs::path>& movedAside) {
-  const auto entries = getDirContent(sourceRoot, true, false);
-  knownTargetParent.clear();
-  knownRollbackParent.clear();
-  for (const auto& entry : *entries) {
-    const auto target = withAsarRename(changePathBase(entry, sourceRoot, targetRoot));
-    // An update that replaced the lock would let a second launcher in; one that brought update
-    // folders would be applied again, older, at the next start; a temporary name goes at the
-    // next start.
-    if (isLauncherOwnName(topLevelName(target, targetRoot)) ||
-        isTemporaryName(target.filename().string())) {
-      std::cout << "skipping " << entry.string() << ": " << target.string()
-                << " belongs to the launcher" << std::endl;
-      continue;
-    }
-    copyFileOrSymlink(entry, target, changePathBase(target, targetRoot, rollbackRoot), movedAside);
-  }
-}
-
-void copyFileOrSymlink(const fs::path& entry, const fs::path& target, const fs::path& rollback,
-                       std::vector<fs::path>& movedAside) {
-  std::cout << "copying " << entry.string() << " to " << target.string() << " using as rollback "
-            << rollback.string() << std::endl;
-  createMissingParent(target, knownTargetParent);
-  if (!rollback.empty()) createMissingParent(rollback, knownRollbackParent);
-  if (fs::is_symlink(fs::symlink_status(entry))) {
-    copySymlink(entry, target, rollback, movedAside);
-  } else {
-    copyFile(entry, target, rollback, movedAside);
-  }
-}
-
-void copySymlink(const fs::path& entry, const fs::path& target, const fs::path& rollback,
-                 std::vector<fs::path>& movedAside) {
   try {
-    const auto there = fs::symlink_status(target);
-    if (fs::exists(there)) keepOldVersion(target, fs::is_directory(there), rollback, movedAside);
-    installEntry(entry, target);
+    if (S_ISDIR(there->st_mode)) return replaceFolder(entry, target, rollback, temporary, mode);
+    if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, rollback.c_str(), 0) != 0) {
+      // A file system without second names: moved aside, and the journal covers the moment.
+      if (errno == EEXIST || ::rename(target.c_str(), rollback.c_str()) != 0) {
+        throwSystemError("cannot keep the old version", target, rollback);
+      }
+    }
+  } catch (const fs::filesystem_error& error) {
+    if (error.code() != boost::system::errc::file_exists) throw;
+    if (!keptBefore(run.journal, rollback)) throwInUse(target, rollback);
+  }
+  installEntry(entry, target, temporary, mode);
+}
+
+// What stands at `target`, not following a link; false when nothing does.
+bool statusOf(const fs::path& target, struct stat& there) {
+  if (::lstat(target.c_str(), &there) == 0) return true;
+  if (errno != ENOENT && errno != ENOTDIR) throwSystemError("status", target);
+  return false;
+}
+
+void copySymlink(Run& run, const fs::path& entry, const fs::path& target,
+                 const fs::path& rollback) {
+  try {
+    struct stat there;
+    place(run, entry, target, rollback, statusOf(target, there) ? &there : nullptr, std::nullopt);
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);
   }
 }
 
-void copyFile(const fs::path& entry, const fs::path& target, const fs::path& rollback,
-              std::vector<fs::path>& movedAside) {
+void copyFile(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback) {
   try {
     struct stat there;
-    if (::lstat(target.c_str(), &there) != 0) {
-      if (errno != ENOENT && errno != ENOTDIR) throwStatusError(target);
-      installEntry(entry, target);
-      return;
-    }
-    if (alreadyInstalled(entry, there)) return;
+    if (!statusOf(target, there)) return place(run, entry, target, rollback, nullptr, std::nullopt);
     // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
     // link has none to give.
     std::optional<fs::perms> old;
@@ -145,17 +149,44 @@ void copyFile(const fs::path& entry, const fs::path& target, const fs::path& rol
     } else if (::stat(target.c_str(), &linked) == 0) {
       old = static_cast<fs::perms>(linked.st_mode & 07777);
     }
-    keepOldVersion(target, S_ISDIR(there.st_mode), rollback, movedAside);
-    installEntry(entry, target, old);
+    place(run, entry, target, rollback, &there, old);
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);
   }
 }
 
-void throwCopyError(const fs::path& entry, const fs::path& target,
-                    const fs::filesystem_error& error) {
-  std::ostringstream message;
-  message << "error copying file " << entry.string() << " to " << target.string()
-          << " error:" << error.what() << "\n";
-  throw std::runtime_error(message.str());
+void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
+                       const fs::path& rollback) {
+  std::cout << "copying " << entry.string() << " to " << target.string() << " using as rollback "
+            << rollback.string() << std::endl;
+  const auto parent = target.parent_path();
+  if (parent != run.knownTarget) {
+    makeFolders(run.journal, parent);
+    run.knownTarget = parent;
+  }
+  if (fs::is_symlink(fs::symlink_status(entry))) {
+    copySymlink(run, entry, target, rollback);
+  } else {
+    copyFile(run, entry, target, rollback);
+  }
+}
+}  // namespace
+
+void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
+                const fs::path& rollbackRoot, Journal& journal) {
+  const auto entries = getDirContent(sourceRoot, true, false);
+  Run run{journal, {}, {}};
+  for (const auto& entry : *entries) {
+    const auto target = withAsarRename(changePathBase(entry, sourceRoot, targetRoot));
+    // An update that replaced the lock would let a second launcher in; one that brought update
+    // folders would be applied again, older, at the next start; the journal and the rollback
+    // folder are this run's own.
+    if (isLauncherOwnName(topLevelName(target, targetRoot)) ||
+        isTemporaryName(target.filename().string())) {
+      std::cout << "skipping " << entry.string() << ": " << target.string()
+                << " belongs to the launcher" << std::endl;
+      continue;
+    }
+    copyFileOrSymlink(run, entry, target, changePathBase(target, targetRoot, rollbackRoot));
+  }
 }

@@ -16,6 +16,12 @@ class TreeCopy : public TempRootTest {
     update_ = root_ / "app/update_1";
     app_ = root_ / "app";
     rollback_ = root_ / "tmp/poker_rollback/0123abcd";
+    fs::create_directories(app_);
+    journal_ = startJournal(app_);
+  }
+  void TearDown() override {
+    closeJournal(journal_);
+    TempRootTest::TearDown();
   }
 
   void put(const fs::path& file, const std::string& content, int mode) {
@@ -26,7 +32,7 @@ class TreeCopy : public TempRootTest {
   int mode(const fs::path& file) { return fs::status(file).permissions(); }
 
   fs::path update_, app_, rollback_;
-  std::vector<fs::path> movedAside_;
+  Journal journal_{};
 };
 
 TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
@@ -42,7 +48,7 @@ TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
   fs::create_directories(update_ / "empty");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, movedAside_);
+  copyFolder(update_, app_, rollback_, journal_);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(app_ / "bin/tool"), "new tool");
@@ -75,7 +81,7 @@ TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
   fs::create_symlink(root_ / "missing", app_ / "a/link");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, movedAside_);
+  copyFolder(update_, app_, rollback_, journal_);
   testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(root_ / "outside"), "untouched");
@@ -94,7 +100,7 @@ TEST_F(TreeCopy, TheLauncherOwnNamesAreSkipped) {
   for (const char* name : copied) put(update_ / name, "new", 0644);
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, movedAside_);
+  copyFolder(update_, app_, rollback_, journal_);
   const auto out = testing::internal::GetCapturedStdout();
 
   for (const char* name : skipped) {
@@ -115,7 +121,7 @@ TEST_F(TreeCopy, ANamedPipeIsRefusedUnopened) {
 
   testing::internal::CaptureStdout();
   try {
-    copyFolder(update_, app_, rollback_, movedAside_);
+    copyFolder(update_, app_, rollback_, journal_);
     ADD_FAILURE() << "no copy error";
   } catch (const std::runtime_error& error) {
     const std::string prefix = "error copying file " + (update_ / "pipe").string() + " to " +

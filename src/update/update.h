@@ -4,39 +4,48 @@
 #include <string>
 #include <vector>
 
-#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/file_status.hpp>
 #include <boost/filesystem/path.hpp>
 
+#include "update/journal.h"
+
 // Applying a staged update.
 
-// Lays the update folder's tree over the application folder, keeping every replaced entry in a
-// fresh rollback folder; on a failure puts the replaced entries back and rethrows.
+// Lays the update folder's tree over the application folder as one transaction: a failure
+// undoes everything it changed before the error goes on.
 void copyUpdateFolder(const boost::filesystem::path& updateFolder);
 
-// Puts the old versions that the copy kept in `rollbackFolder`, listed in `movedAside`, back
-// into `appFolder`. Returns false, after telling the user, when something could not go back.
-bool rollback(const boost::filesystem::path& appFolder,
-              const boost::filesystem::path& rollbackFolder,
-              const std::vector<boost::filesystem::path>& movedAside);
+// Deals with the journal that a start cut short left in `appFolder`: a run that had put every
+// entry in place is finished, any other undone.
+void recoverInterruptedUpdate(const boost::filesystem::path& appFolder);
+
+// Ends the update run that `records` describe: finishes it when complete, else undoes it; then
+// removes its rollback folder (announced when `announce` is set; kept when an old version could
+// not go back), its temporary names, a folder made to hold its rollback folder, and the journal.
+void endUpdate(const boost::filesystem::path& appFolder, const std::vector<JournalRecord>& records,
+               bool announce);
+
+// Undoes, newest first, what the run of `records` changed: old versions go back by rename,
+// what it added or made goes. A step done already is passed over, so an undo cut short is done
+// again. Returns false, after telling the user, when an old version could not go back.
+bool rollback(const std::vector<JournalRecord>& records);
 
 // Removes the rollback folder, as much of it as can go.
 void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
 
-// The folder that holds the rollback folders: temporary directory / "poker_rollback", made
-// private to this user, or, when that one cannot be trusted, a fresh private folder of this run
-// beside it.
-boost::filesystem::path getRollbackParent();
+// Chooses, records and returns the rollback folder of the run of `journal`, on the application
+// folder's file system: in temporary directory / "poker_rollback" when it lies there and is
+// private to this user, else in a private folder of the run's own (beside it, or in the
+// application folder when the temporary directory is on another file system).
+boost::filesystem::path startRollbackFolder(Journal& journal);
 
 // The tree copy.
 
-// Lays `sourceRoot` over `targetRoot`, skipping the launcher's own names. Appends to
-// `movedAside`, as it goes and so also when it fails, the rollback path of each old version it
-// keeps below `rollbackRoot`: what a restore puts back, and all that it puts back.
+// Lays `sourceRoot` over `targetRoot`, skipping the launcher's own names, keeping every old
+// version below `rollbackRoot`; every change is in `journal` before it is made.
 void copyFolder(const boost::filesystem::path& sourceRoot,
                 const boost::filesystem::path& targetRoot,
-                const boost::filesystem::path& rollbackRoot,
-                std::vector<boost::filesystem::path>& movedAside);
+                const boost::filesystem::path& rollbackRoot, Journal& journal);
 
 // `path` moved from below `oldBase` to below `newBase`; textual, nothing is checked.
 boost::filesystem::path changePathBase(const boost::filesystem::path& path,
@@ -46,45 +55,26 @@ boost::filesystem::path changePathBase(const boost::filesystem::path& path,
 // The name an update entry takes in the application folder: "x.asar_tmp" becomes "x.asar".
 boost::filesystem::path withAsarRename(const boost::filesystem::path& target);
 
-void copyFileOrSymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-                       const boost::filesystem::path& rollback,
-                       std::vector<boost::filesystem::path>& movedAside);
-void copySymlink(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-                 const boost::filesystem::path& rollback,
-                 std::vector<boost::filesystem::path>& movedAside);
-void copyFile(const boost::filesystem::path& entry, const boost::filesystem::path& target,
-              const boost::filesystem::path& rollback,
-              std::vector<boost::filesystem::path>& movedAside);
-
-[[noreturn]] void throwCopyError(const boost::filesystem::path& entry,
-                                 const boost::filesystem::path& target,
-                                 const boost::filesystem::filesystem_error& error);
-
-// How `installEntry` made the new version.
+// How `makeEntry` made the new version.
 enum class InstallPath { clone, hardLink, copy, symlink };
 
-// Puts at `target` a complete copy of `source`, a regular file or a symbolic link (never
-// followed; anything else is refused), a file with the mode bits `mode` or else its own. The
-// copy is made under a temporary name beside `target` and renamed over it last: `target` holds
-// what it held or the whole new version, never anything in between. A file's bytes are shared
-// where the file system can: a clone, or a second name of `source` when the bits agree.
+// Makes at the free name `at` a complete copy of `source`, a regular file or a symbolic link
+// (never followed; anything else is refused), a file with the mode bits `mode` or else its own.
+// A file's bytes are shared where the file system can: a clone, or a second name of `source`
+// when the bits agree. On failure nothing is left at `at`.
+InstallPath makeEntry(const boost::filesystem::path& source, const boost::filesystem::path& at,
+                      std::optional<boost::filesystem::perms> mode = std::nullopt);
+
+// The same at the free name `temporary` beside `target`, then renamed over `target`: `target`
+// holds what it held or the whole new version, never anything in between.
 InstallPath installEntry(const boost::filesystem::path& source,
                          const boost::filesystem::path& target,
+                         const boost::filesystem::path& temporary,
                          std::optional<boost::filesystem::perms> mode = std::nullopt);
 
 // A fresh temporary name in `folder`, of the launcher's own kind.
 boost::filesystem::path temporaryIn(const boost::filesystem::path& folder);
 bool isTemporaryName(const std::string& name);
-
-// Before an update is applied: removes what an earlier start cut short left under temporary
-// names in the application folder, and marks the folder until `finishApplying`.
-void startApplying(const boost::filesystem::path& appFolder);
-void finishApplying(const boost::filesystem::path& appFolder);
-
-// Moves whatever stands at `from` (file, symbolic link or folder) to `to`, replacing a file or
-// link there. Across file systems it installs a copy and then removes the original; a failure
-// leaves the original in place and nothing at a temporary name.
-void moveEntry(const boost::filesystem::path& from, const boost::filesystem::path& to);
 
 // The bundle repair.
 
