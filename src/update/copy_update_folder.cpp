@@ -14,15 +14,15 @@ void copyUpdateFolder(const fs::path& updateFolder) {
     record(journal, {Change::complete, {}, {}, {}});
   } catch (...) {
     closeJournal(journal);
-    endUpdate(appFolder, journal.records, true);
+    endUpdate(appFolder, journal.records, false);
     throw;
   }
   closeJournal(journal);
-  endUpdate(appFolder, journal.records, true);
+  endUpdate(appFolder, journal.records, false);
 }
 
 void recoverInterruptedUpdate(const fs::path& appFolder) {
   const auto records = readJournal(appFolder);
   // Quietly but for what goes back: the run's own lines were printed by the run.
-  if (records) endUpdate(appFolder, *records, false);
+  if (records) endUpdate(appFolder, *records, true);
 }

@@ -34,10 +34,18 @@ bool present(const fs::path& path, struct stat& status) {
   return ::lstat(path.c_str(), &status) == 0;
 }
 
-// Removes the file or link that the run made at `path`, if it is there.
-void removeMade(const fs::path& path) {
+// Removes the file or link that the run made at `path`; true once nothing of it is there. A
+// folder there is none of the run's.
+bool removeMade(const fs::path& path) {
   struct stat status;
-  if (!path.empty() && present(path, status) && !S_ISDIR(status.st_mode)) ::unlink(path.c_str());
+  return path.empty() || ::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR ||
+         (present(path, status) && S_ISDIR(status.st_mode));
+}
+
+// Removes a folder that the run made, when it is empty; true once no empty one is there.
+bool removeFolder(const fs::path& folder) {
+  return ::rmdir(folder.c_str()) == 0 || errno == ENOENT || errno == ENOTEMPTY || errno == EEXIST ||
+         errno == ENOTDIR;
 }
 
 // Puts the old version kept by `record` back at its path; false when it could not.
@@ -89,33 +97,32 @@ fs::path startRollbackFolder(Journal& journal) {
   }
 }
 
-bool rollback(const std::vector<JournalRecord>& records) {
-  int failures = 0;
+Undo rollback(const std::vector<JournalRecord>& records) {
+  Undo undo{true, true};
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     switch (it->change) {
       case Change::added:
-        removeMade(it->path);
-        removeMade(it->temporary);
+        undo.clean = removeMade(it->path) && removeMade(it->temporary) && undo.clean;
         break;
       case Change::keptFile:
       case Change::keptLink:
       case Change::keptFolder:
-        removeMade(it->temporary);
-        if (!putBack(*it)) ++failures;
+        undo.clean = removeMade(it->temporary) && undo.clean;
+        undo.restored = putBack(*it) && undo.restored;
         break;
       case Change::folderMade:
-        ::rmdir(it->path.c_str());  // only when it is empty again
+        undo.clean = removeFolder(it->path) && undo.clean;
         break;
       default:
         break;
     }
   }
-  if (failures > 0) {
+  if (!undo.restored) {
     reportError(
         "There was an error while rollbacking a failed update. You may need to reinstall the "
         "application.");
   }
-  return failures == 0;
+  return undo;
 }
 
 namespace {
@@ -144,26 +151,29 @@ void deleteRollbackFolder(const fs::path& rollbackFolder) {
 }
 
 void endUpdate(const fs::path& appFolder, const std::vector<JournalRecord>& records,
-               bool announce) {
+               bool recovery) {
   const bool complete = !records.empty() && records.back().change == Change::complete;
-  const bool restored = complete || rollback(records);
+  auto undo = complete ? Undo{true, true} : rollback(records);
   // Newest first: the rollback folder goes before the folder made to hold it.
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     if (it->change == Change::rollbackFolder) {
-      if (!restored && present(it->path)) {
+      if (!undo.restored) {
         // The old versions that did not go back are still there to recover by hand.
-        std::cout << "keeping rollback folder " << it->path.string() << std::endl;
-      } else if (announce) {
-        deleteRollbackFolder(it->path);
-      } else {
-        removeTree(it->path);
+        if (present(it->path)) {
+          std::cout << "keeping rollback folder " << it->path.string() << std::endl;
+        }
+        continue;
       }
+      recovery ? removeTree(it->path) : deleteRollbackFolder(it->path);
+      undo.clean = !present(it->path) && undo.clean;
     } else if (it->change == Change::privateFolder) {
-      ::rmdir(it->path.c_str());  // only when it is empty
-    } else {
-      // A second name of the update's file that was in place already keeps its temporary name.
-      removeMade(it->temporary);
+      undo.clean = removeFolder(it->path) && undo.clean;
+    } else if (complete && recovery) {
+      // Killed after putting a second name of the update's file where it was already.
+      undo.clean = removeMade(it->temporary) && undo.clean;
     }
   }
-  ::unlink((appFolder / kJournalName).c_str());
+  // While anything is left, the journal stays for the next start to finish the work; that start
+  // itself, when it cannot, leaves what it could not put back and goes on.
+  if ((undo.restored && undo.clean) || recovery) ::unlink((appFolder / kJournalName).c_str());
 }

@@ -71,10 +71,10 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   testing::internal::CaptureStdout();
   copyFolder(update, app_, rollback_, journal);
   EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
-  const bool complete = rollback(journal.records);
+  const auto undo = rollback(journal.records);
   const auto out = testing::internal::GetCapturedStdout();
 
-  EXPECT_TRUE(complete);
+  EXPECT_TRUE(undo.restored && undo.clean);
   EXPECT_EQ(snapshot(), before);
   EXPECT_EQ(readFile(app_ / "a/tool"), "old");
   EXPECT_EQ(fs::status(app_ / "a/tool").permissions(), 0755);
@@ -95,7 +95,7 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
 
   // An undo cut short is done again: what went back already is passed over.
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(rollback(journal.records));
+  EXPECT_TRUE(rollback(journal.records).restored);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(snapshot(), before);
   closeJournal(journal);
@@ -133,7 +133,7 @@ TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
   testing::internal::CaptureStdout();
   copyFolder(update, app_, rollback_, journal);
   EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
-  EXPECT_TRUE(rollback(journal.records));
+  EXPECT_TRUE(rollback(journal.records).restored);
   testing::internal::GetCapturedStdout();
   closeJournal(journal);
 
@@ -174,7 +174,7 @@ TEST_F(Rollback, AFolderNeverMadeCountsAsEmpty) {
   auto journal = start();
   closeJournal(journal);
   testing::internal::CaptureStdout();
-  endUpdate(app_, journal.records, true);
+  endUpdate(app_, journal.records, false);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(fs::directory_iterator(app_), fs::directory_iterator());
 }

@@ -20,15 +20,22 @@ void copyUpdateFolder(const boost::filesystem::path& updateFolder);
 void recoverInterruptedUpdate(const boost::filesystem::path& appFolder);
 
 // Ends the update run that `records` describe: finishes it when complete, else undoes it; then
-// removes its rollback folder (announced when `announce` is set; kept when an old version could
-// not go back), its temporary names, a folder made to hold its rollback folder, and the journal.
+// removes its rollback folder (announced unless in a `recovery` at a later start; kept when an
+// old version could not go back), its temporary names, a folder made to hold its rollback
+// folder, and, once nothing is left or in a recovery, the journal.
 void endUpdate(const boost::filesystem::path& appFolder, const std::vector<JournalRecord>& records,
-               bool announce);
+               bool recovery);
+
+// How an undo went: every old version back, and nothing the run made left.
+struct Undo {
+  bool restored;
+  bool clean;
+};
 
 // Undoes, newest first, what the run of `records` changed: old versions go back by rename,
 // what it added or made goes. A step done already is passed over, so an undo cut short is done
-// again. Returns false, after telling the user, when an old version could not go back.
-bool rollback(const std::vector<JournalRecord>& records);
+// again. Tells the user when an old version could not go back.
+Undo rollback(const std::vector<JournalRecord>& records);
 
 // Removes the rollback folder, as much of it as can go.
 void deleteRollbackFolder(const boost::filesystem::path& rollbackFolder);
