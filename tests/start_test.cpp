@@ -1,5 +1,7 @@
 #include <regex>
+#include <set>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "harness.h"
@@ -133,14 +135,41 @@ TEST_F(Start, TheBundleIsRepairedBeforeTheLaunch) {
   EXPECT_EQ(fs::status(frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)")
                 .permissions(),
             0755);
-  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), framework / "Versions/A/ReactiveObjC");
+  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
 
-  // Only a missing link is made: whatever stands there is left as it is.
+  // Only a missing or dangling link is made: whatever else stands there is left as it is.
   fs::remove(framework / "ReactiveObjC");
   writeFile(framework / "ReactiveObjC", "a file");
   run = this->run({});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(readFile(framework / "ReactiveObjC"), "a file");
   EXPECT_EQ(calls("open").size(), 2u);
+}
+
+TEST_F(Start, AFrameworkLinkLeftDanglingByAMoveIsMadeRelative) {
+  const fs::path framework = "Lobby.app/Contents/Frameworks/ReactiveObjC.framework";
+  // Absolute, as earlier launchers made it.
+  fs::remove(app_ / framework / "ReactiveObjC");
+  fs::create_symlink(app_ / framework / "Versions/A/ReactiveObjC",
+                     app_ / framework / "ReactiveObjC");
+
+  // While it resolves, it is left alone.
+  this->run({});
+  EXPECT_EQ(fs::read_symlink(app_ / framework / "ReactiveObjC"),
+            app_ / framework / "Versions/A/ReactiveObjC");
+
+  fs::rename(app_, root_ / "moved");
+  app_ = root_ / "moved";
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(fs::read_symlink(app_ / framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
+  EXPECT_EQ(readFile(app_ / framework / "ReactiveObjC"), "ReactiveObjC");
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(app_ / framework)) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"ReactiveObjC", "Versions"}));
 }
 }  // namespace

@@ -70,7 +70,7 @@ void makeLobbyBundle(const fs::path& appFolder, const std::string& name) {
     writeFile(file, file.filename().string());
     fs::permissions(file, fs::perms(0644));
   }
-  fs::create_symlink(framework / "Versions/A/ReactiveObjC", framework / "ReactiveObjC");
+  fs::create_symlink("Versions/A/ReactiveObjC", framework / "ReactiveObjC");
 }
 
 void makeSocket(const fs::path& file) {

@@ -1,15 +1,30 @@
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include <boost/filesystem/operations.hpp>
 
 #include "main/main.h"
 
+namespace {
+// The open that follows could only say "No such file or directory"; this names the file and
+// the real cause. Never through a link, which could make it create a file elsewhere.
+void createLockFile(const boost::filesystem::path& lockPath) {
+  const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    throw std::runtime_error("cannot create " + lockPath.string() + ": " + std::strerror(errno));
+  }
+  ::close(fd);
+}
+}  // namespace
+
 boost::interprocess::file_lock lockSingleInstance(const boost::filesystem::path& appFolder) {
   const auto lockPath = appFolder / kLockFileName;
-  // A failed creation shows up as the open error of the lock itself.
   if (!boost::filesystem::exists(boost::filesystem::symlink_status(lockPath))) {
-    std::ofstream(lockPath.string());
+    createLockFile(lockPath);
   }
   boost::interprocess::file_lock lock(lockPath.c_str());
   if (!lock.try_lock()) {

@@ -15,6 +15,31 @@ const char* const kGraphicsLibraries[] = {
     "libswiftshader_libGLESv2.dylib",
 };
 const char* const kHelperKinds[] = {" Helper (Renderer)", " Helper (GPU)", " Helper (Plugin)"};
+
+// Relative: it must still resolve after the application folder moves, and the strict signature
+// check refuses absolute links that lead outside the system's folders.
+const char kFrameworkLinkText[] = "Versions/A/ReactiveObjC";
+
+// Makes the framework's top-level link when it is missing or dangles; whatever else stands there
+// is left alone.
+void repairFrameworkLink(const fs::path& framework) {
+  const auto link = framework / "ReactiveObjC";
+  const auto standing = fs::symlink_status(link);
+  boost::system::error_code unresolved;
+  const bool dangling = fs::is_symlink(standing) && !fs::exists(fs::status(link, unresolved));
+  if (fs::exists(standing) && !dangling) return;
+
+  // Made aside and renamed over the dangling one, so the name never stands empty.
+  const auto temporary = temporaryIn(framework);
+  fs::create_symlink(kFrameworkLinkText, temporary);
+  try {
+    fs::rename(temporary, link);
+  } catch (...) {
+    boost::system::error_code ignored;
+    fs::remove(temporary, ignored);
+    throw;
+  }
+}
 }  // namespace
 
 void addExecutablePermission(fs::path file) {
@@ -40,7 +65,5 @@ void fixElectronUpdate() {
     addExecutablePermission(frameworks / (helper + ".app/Contents/MacOS/" + helper));
   }
 
-  const auto framework = frameworks / "ReactiveObjC.framework";
-  const auto link = framework / "ReactiveObjC";
-  if (!fs::exists(link)) fs::create_symlink(framework / "Versions/A/ReactiveObjC", link);
+  repairFrameworkLink(frameworks / "ReactiveObjC.framework");
 }
