@@ -30,8 +30,9 @@ inline const std::string kRollbackFolderName = ".launcher-rollback";
 
 bool is_number(const std::string& text);
 
-// Whether `name`, at the top of the application folder, is one the launcher keeps for itself:
-// the lock file, the journal, the private rollback folder, a staged update, or a stale one.
+// Whether `name`, at the top of the application folder, is one the launcher keeps for itself,
+// in any ASCII letter case: the lock file, the journal, the private rollback folder, a
+// temporary name, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
 // The numbers of the "update_" folders in `appFolder`, in listing order.

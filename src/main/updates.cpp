@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <cctype>
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "main/main.h"
+#include "update/update.h"
 
 namespace fs = boost::filesystem;
 
@@ -27,12 +27,14 @@ bool is_number(const std::string& text) {
 }
 
 bool isLauncherOwnName(const std::string& name) {
-  // Any spelling of the lock's name names the lock where the file system ignores case.
-  const bool lock =
-      std::equal(name.begin(), name.end(), kLockFileName.begin(), kLockFileName.end(),
-                 [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-  return lock || name == kJournalName || name == kRollbackFolderName ||
-         hasNumberAfter(name, kUpdatePrefix) || hasNumberAfter(name, kOldUpdatePrefix);
+  // Where the file system ignores case (the Mac's default), every spelling names the same entry.
+  std::string lower(name.size(), '\0');
+  std::transform(name.begin(), name.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return lower == kLockFileName || lower == kJournalName || lower == kRollbackFolderName ||
+         isTemporaryName(lower) || hasNumberAfter(lower, kUpdatePrefix) ||
+         hasNumberAfter(lower, kOldUpdatePrefix);
 }
 
 std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {

@@ -37,6 +37,25 @@ TEST(Updates, NewestIsTheGreatestNumberByValue) {
   }
 }
 
+TEST(Updates, OwnNamesInAnyLetterCase) {
+  const std::pair<const char*, bool> cases[] = {
+      {"launcher.lock", true},
+      {"LAUNCHER.LOCK", true},
+      {"Update_5", true},
+      {"OLD_UPDATE_12", true},
+      {".launcher-journal", true},
+      {".Launcher-Rollback", true},
+      {".launcher-0123456789AB.tmp", true},
+      {"update_5b", false},
+      {"update_", false},
+      {"launcher.lock.bak", false},
+      {"launcher", false},
+      {".launcher-0123456789ab.tmpx", false},
+      {"launcher.lo\xc4\xb8", false} /* a letter outside ASCII is no spelling of k */,
+  };
+  for (const auto& [name, own] : cases) EXPECT_EQ(isLauncherOwnName(name), own) << name;
+}
+
 class UpdateFolders : public TempRootTest {};
 
 TEST_F(UpdateFolders, OnlyFoldersNamedUpdateAndDigitsCount) {
