@@ -144,6 +144,56 @@ TEST_F(Update, NeitherAClosedOutputNorAnotherUsersRollbackFolderStopsIt) {
   EXPECT_TRUE(fs::is_empty(shared));
 }
 
+TEST_F(Update, FrameworkLinksAreInstalledAsLinksAndNothingIsWrittenOutside) {
+  // A lossy installation, whose framework lost its links to real folders.
+  const auto framework = fs::path("Lobby.app/Contents/Frameworks/Squirrel.framework");
+  writeFile(app_ / framework / "Versions/A/Squirrel", "old");
+  writeFile(app_ / framework / "Versions/Current/Squirrel", "lossy copy");
+  // The update comes from a staging area elsewhere and brings the framework with its links.
+  const auto staging = root_ / "staging";
+  fs::create_directory_symlink(staging, app_ / "update_2");
+  writeFile(staging / framework / "Versions/A/Squirrel", "new");
+  writeFile(staging / framework / "Versions/A/Resources/Info.plist", "plist");
+  fs::create_symlink("A", staging / framework / "Versions/Current");
+  fs::create_symlink("Versions/Current/Squirrel", staging / framework / "Squirrel");
+  fs::create_symlink("Versions/Current/Resources", staging / framework / "Resources");
+  const auto helper = fs::path(
+      "Lobby.app/Contents/Frameworks/Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)");
+  writeFile(staging / helper, "new helper");
+  fs::permissions(staging / helper, fs::perms(0644));
+  // Links that lead outside: one the update brings, one the installation has.
+  const auto outside = root_ / "outside";
+  writeFile(outside / "victim", "untouched");
+  fs::create_directories(staging / "Lobby.app/Contents/Resources");
+  fs::create_directory_symlink(outside, staging / "Lobby.app/Contents/Resources/a.asar_tmp");
+  writeFile(staging / "Lobby.app/Contents/Resources/a.asar/victim", "overwritten");
+  fs::create_directory_symlink(outside, resources_ / "shared");
+  writeFile(staging / "Lobby.app/Contents/Resources/shared/more", "written outside");
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 0) << run.out;
+  const auto installed = app_ / framework;
+  EXPECT_EQ(fs::read_symlink(installed / "Versions/Current"), "A");
+  EXPECT_EQ(fs::read_symlink(installed / "Squirrel"), "Versions/Current/Squirrel");
+  EXPECT_EQ(fs::read_symlink(installed / "Resources"), "Versions/Current/Resources");
+  EXPECT_EQ(readFile(installed / "Squirrel"), "new");
+  EXPECT_EQ(readFile(installed / "Resources/Info.plist"), "plist");
+  for (const char* name : {"a.asar/victim", "shared/more"}) {
+    const auto entry = staging / "Lobby.app/Contents/Resources" / name;
+    EXPECT_NE(run.out.find("skipping " + (app_ / "update_2").string() +
+                           entry.string().substr(staging.string().size()) + ": " +
+                           (resources_ / name).string() + " lies outside the application folder\n"),
+              std::string::npos)
+        << run.out;
+  }
+  EXPECT_EQ(readFile(outside / "victim"), "untouched");
+  EXPECT_FALSE(fs::exists(outside / "more"));
+  // The installed helper is the installation's own: the repair left the staged one alone.
+  EXPECT_EQ(fs::status(app_ / helper).permissions(), 0755);
+  EXPECT_EQ(fs::status(staging / helper).permissions(), 0644);
+}
+
 TEST_F(Update, AnUpdateKilledHalfWayIsCompletedByTheNextStart) {
   // Long names and many entries: the launcher's output fills the pipe that this test stops
   // reading, so it is still copying when it is killed.

@@ -67,7 +67,7 @@ void copyInto(int in, off_t size, const fs::path& source, const fs::path& tempor
 
 // The regular file `source` at the free name `temporary`, complete and with the mode `bits`.
 InstallPath makeFile(const fs::path& source, const struct stat& status, const fs::path& temporary,
-                     mode_t bits) {
+                     mode_t bits, bool shareable) {
   Descriptor in{-1};
   auto& noClones = fileSystemWithoutClones();
   if (noClones != status.st_dev) {
@@ -76,8 +76,11 @@ InstallPath makeFile(const fs::path& source, const struct stat& status, const fs
     if (refusesClones(errno)) noClones = status.st_dev;
   }
   // A second name of the update's file, which nobody writes or gives other bits to, and which
-  // lives on alone once the update folder is gone.
-  if ((status.st_mode & 07777) == bits &&
+  // lives on alone once the update folder is gone: only for a file of the launcher's user with
+  // no name elsewhere, so that it is the installation's own and its owner does not depend on
+  // how its bytes came.
+  if (shareable && (status.st_mode & 07777) == bits && status.st_nlink == 1 &&
+      status.st_uid == ::geteuid() &&
       ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temporary.c_str(), 0) == 0) {
     return InstallPath::hardLink;
   }
@@ -87,7 +90,8 @@ InstallPath makeFile(const fs::path& source, const struct stat& status, const fs
 }
 }  // namespace
 
-InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<fs::perms> mode) {
+InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<fs::perms> mode,
+                      bool shareable) {
   struct stat status;
   if (::lstat(source.c_str(), &status) != 0) fail(source, at);
   // Opening a named pipe would wait for a writer for ever, a device would be read without end.
@@ -101,19 +105,16 @@ InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<
     return InstallPath::symlink;
   }
   const mode_t bits = mode ? static_cast<mode_t>(*mode) & 07777 : status.st_mode & 07777;
-  return makeFile(source, status, at, bits);
+  return makeFile(source, status, at, bits, shareable);
 }
 
 InstallPath installEntry(const fs::path& source, const fs::path& target, const fs::path& temporary,
-                         std::optional<fs::perms> mode) {
-  const auto made = makeEntry(source, temporary, mode);
+                         std::optional<fs::perms> mode, bool shareable) {
+  const auto made = makeEntry(source, temporary, mode, shareable);
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary.c_str());
     fail(source, target, error);
   }
-  // Between two names of one file (the update's file already in place) a rename does nothing
-  // and leaves the temporary name.
-  if (made == InstallPath::hardLink) ::unlink(temporary.c_str());
   return made;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -53,36 +54,48 @@ class InstallEntry : public TempRootTest {
 
 TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
   const bool clone = clones();
+  const auto copy = clone ? InstallPath::clone : InstallPath::copy;
+  const auto link = clone ? InstallPath::clone : InstallPath::hardLink;
   const struct {
     const char* name;
     std::optional<fs::perms> mode;
+    bool shareable;
+    std::function<void(const fs::path&)> arrange;
     InstallPath path;
   } cases[] = {
-      {"the update's bits", std::nullopt, clone ? InstallPath::clone : InstallPath::hardLink},
-      {"the same bits", fs::perms(0644), clone ? InstallPath::clone : InstallPath::hardLink},
-      {"other bits", fs::perms(0755), clone ? InstallPath::clone : InstallPath::copy},
+      {"the update's bits", std::nullopt, true, nullptr, link},
+      {"the same bits", fs::perms(0644), true, nullptr, link},
+      {"other bits", fs::perms(0755), true, nullptr, copy},
+      {"not shareable", std::nullopt, false, nullptr, copy},
+      {"a file with another name", std::nullopt, true,
+       [this](const fs::path& file) { fs::create_hard_link(file, root_ / "elsewhere"); }, copy},
+      {"another user's file", std::nullopt, true,
+       [](const fs::path& file) { ASSERT_EQ(lchown(file.c_str(), geteuid() + 1, -1), 0); },
+       geteuid() == 0 ? copy : link},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    const auto source = root_ / "update" / c.name;
+    writeFile(source, "new");
+    fs::permissions(source, fs::perms(0644));
+    if (c.arrange && (geteuid() == 0 || c.path != link)) c.arrange(source);
     const auto target = root_ / "app" / c.name;
     writeFile(target, "old");
 
-    EXPECT_EQ(installEntry(source_, target, temporaryIn(target.parent_path()), c.mode), c.path);
+    EXPECT_EQ(installEntry(source, target, temporaryIn(target.parent_path()), c.mode, c.shareable),
+              c.path);
 
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(fs::perms(0644)));
-    EXPECT_EQ(inode(target) == inode(source_), c.path == InstallPath::hardLink);
-    EXPECT_EQ(readFile(source_), "new");
-    EXPECT_EQ(fs::status(source_).permissions(), 0644);
+    EXPECT_EQ(inode(target) == inode(source), c.path == InstallPath::hardLink);
+    EXPECT_EQ(readFile(source), "new");
+    EXPECT_EQ(fs::status(source).permissions(), 0644);
   }
 
   fs::create_symlink("file", root_ / "update/link");
   EXPECT_EQ(installEntry(root_ / "update/link", root_ / "app/link", temporaryIn(root_ / "app")),
             InstallPath::symlink);
   EXPECT_EQ(fs::read_symlink(root_ / "app/link"), "file");
-  // A second name already in place, as a killed start leaves it: nothing is left behind.
-  EXPECT_EQ(installEntry(source_, root_ / "app/the same bits", temporaryIn(root_ / "app")),
-            clone ? InstallPath::clone : InstallPath::hardLink);
   EXPECT_EQ(temporaries(), std::vector<fs::path>{});
 }
 

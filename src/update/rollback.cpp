@@ -168,9 +168,6 @@ void endUpdate(const fs::path& appFolder, const std::vector<JournalRecord>& reco
       undo.clean = !present(it->path) && undo.clean;
     } else if (it->change == Change::privateFolder) {
       undo.clean = removeFolder(it->path) && undo.clean;
-    } else if (complete && recovery) {
-      // Killed after putting a second name of the update's file where it was already.
-      undo.clean = removeMade(it->temporary) && undo.clean;
     }
   }
   // While anything is left, the journal stays for the next start to finish the work; that start

@@ -54,6 +54,7 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   writeFile(app_ / "F/Versions/A/X", "old X");
   fs::create_directory_symlink("A", app_ / "F/Versions/Current");
   writeFile(app_ / "x.asar", "original archive");
+  writeFile(app_ / "G/Versions/Current/lossy", "a framework's link lost to a folder");
   writeFile(app_ / "Info.plist", "old plist");
   // The first update is applied whole, the second fails: both share the rollback folder.
   const auto update = app_ / "update_1";
@@ -64,6 +65,8 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
   writeFile(update / "F/Versions/Current/X", "new X");
   writeFile(update / "x.asar", "new archive");
   writeFile(update / "x.asar_tmp", "new archive too");
+  fs::create_directories(update / "G/Versions");
+  fs::create_symlink("A", update / "G/Versions/Current");
   writeFile(app_ / "update_2/Info.plist/child", "fails: its parent is a file");
   const auto before = snapshot();
 

@@ -19,12 +19,18 @@
 namespace fs = boost::filesystem;
 
 namespace {
-// One tree copy: its journal, and the last folders found or made on the way to an entry and to
-// its rollback path (entries come folder by folder, so most need no look).
+// One tree copy: its journal, what it must not write to or through, whether it may give the
+// update's files second names, and the last folders it found, made or checked (entries come
+// folder by folder, so most need no look).
 struct Run {
   Journal& journal;
+  fs::path realRoot;
+  struct stat lock;
+  bool shareable;
   fs::path knownTarget;
   fs::path knownRollback;
+  fs::path checkedFolder;
+  bool checkedInside;
 };
 
 [[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
@@ -76,8 +82,8 @@ bool keptBefore(const Journal& journal, const fs::path& rollback) {
 // made at its rollback path and the two exchanged. Where the file system cannot exchange, the
 // folder moves aside first; the journal covers that moment.
 void replaceFolder(const fs::path& entry, const fs::path& target, const fs::path& rollback,
-                   const fs::path& temporary, std::optional<fs::perms> mode) {
-  makeEntry(entry, rollback, mode);
+                   const fs::path& temporary, std::optional<fs::perms> mode, bool shareable) {
+  makeEntry(entry, rollback, mode, shareable);
   if (exchangeEntries(rollback, target)) return;
   if (!exchangeRefused(errno)) throwSystemError("cannot exchange", rollback, target);
   if (::rename(rollback.c_str(), temporary.c_str()) != 0 ||
@@ -95,7 +101,7 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
   const auto temporary = temporaryIn(target.parent_path());
   if (!there) {
     record(run.journal, {Change::added, target, {}, temporary});
-    installEntry(entry, target, temporary, mode);
+    installEntry(entry, target, temporary, mode, run.shareable);
     return;
   }
   record(run.journal, {keptKind(*there), target, rollback, temporary});
@@ -105,7 +111,9 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
     run.knownRollback = parent;
   }
   try {
-    if (S_ISDIR(there->st_mode)) return replaceFolder(entry, target, rollback, temporary, mode);
+    if (S_ISDIR(there->st_mode)) {
+      return replaceFolder(entry, target, rollback, temporary, mode, run.shareable);
+    }
     if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, rollback.c_str(), 0) != 0) {
       // A file system without second names: moved aside, and the journal covers the moment.
       if (errno == EEXIST || ::rename(target.c_str(), rollback.c_str()) != 0) {
@@ -116,7 +124,7 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
     if (error.code() != boost::system::errc::file_exists) throw;
     if (!keptBefore(run.journal, rollback)) throwInUse(target, rollback);
   }
-  installEntry(entry, target, temporary, mode);
+  installEntry(entry, target, temporary, mode, run.shareable);
 }
 
 // What stands at `target`, not following a link; false when nothing does.
@@ -126,37 +134,57 @@ bool statusOf(const fs::path& target, struct stat& there) {
   return false;
 }
 
-void copySymlink(Run& run, const fs::path& entry, const fs::path& target,
-                 const fs::path& rollback) {
-  try {
-    struct stat there;
-    place(run, entry, target, rollback, statusOf(target, there) ? &there : nullptr, std::nullopt);
-  } catch (const fs::filesystem_error& error) {
-    throwCopyError(entry, target, error);
+// Whether what is written in `folder` lands in the application folder, whatever links lead there.
+bool leadsInside(Run& run, const fs::path& folder) {
+  if (folder != run.checkedFolder) {
+    const auto real = fs::weakly_canonical(folder).native();
+    const auto& root = run.realRoot.native();
+    run.checkedInside = real.compare(0, root.size(), root) == 0 &&
+                        (real.size() == root.size() || real[root.size()] == '/');
+    run.checkedFolder = folder;
   }
+  return run.checkedInside;
 }
 
-void copyFile(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback) {
-  try {
-    struct stat there;
-    if (!statusOf(target, there)) return place(run, entry, target, rollback, nullptr, std::nullopt);
-    // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
-    // link has none to give.
-    std::optional<fs::perms> old;
-    struct stat linked;
-    if (!S_ISLNK(there.st_mode)) {
-      old = static_cast<fs::perms>(there.st_mode & 07777);
-    } else if (::stat(target.c_str(), &linked) == 0) {
-      old = static_cast<fs::perms>(linked.st_mode & 07777);
-    }
-    place(run, entry, target, rollback, &there, old);
-  } catch (const fs::filesystem_error& error) {
-    throwCopyError(entry, target, error);
+// Why `target`, where `there` stands (nothing when null), is no place for an update's entry;
+// empty when it is one.
+std::string unfitBecause(Run& run, const fs::path& target, const fs::path& root,
+                         const struct stat* there) {
+  // An update that replaced the lock (under any spelling that names it) would let a second
+  // launcher in; one that brought update folders would be applied again, older, at the next
+  // start; the journal, a rollback folder and temporary names are a run's own.
+  if (isLauncherOwnName(topLevelName(target, root)) ||
+      isTemporaryName(target.filename().string()) ||
+      (there && there->st_dev == run.lock.st_dev && there->st_ino == run.lock.st_ino)) {
+    return "belongs to the launcher";
   }
+  if (!leadsInside(run, target.parent_path())) return "lies outside the application folder";
+  return {};
+}
+
+void copySymlink(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
+                 const struct stat* there) {
+  place(run, entry, target, rollback, there, std::nullopt);
+  // Paths through the new link lead where it points.
+  run.checkedFolder.clear();
+}
+
+void copyFile(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
+              const struct stat* there) {
+  // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
+  // link has none to give.
+  std::optional<fs::perms> old;
+  struct stat linked;
+  if (there && !S_ISLNK(there->st_mode)) {
+    old = static_cast<fs::perms>(there->st_mode & 07777);
+  } else if (there && ::stat(target.c_str(), &linked) == 0) {
+    old = static_cast<fs::perms>(linked.st_mode & 07777);
+  }
+  place(run, entry, target, rollback, there, old);
 }
 
 void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
-                       const fs::path& rollback) {
+                       const fs::path& rollback, const struct stat* there) {
   std::cout << "copying " << entry.string() << " to " << target.string() << " using as rollback "
             << rollback.string() << std::endl;
   const auto parent = target.parent_path();
@@ -164,29 +192,45 @@ void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
     makeFolders(run.journal, parent);
     run.knownTarget = parent;
   }
-  if (fs::is_symlink(fs::symlink_status(entry))) {
-    copySymlink(run, entry, target, rollback);
-  } else {
-    copyFile(run, entry, target, rollback);
+  try {
+    if (fs::is_symlink(fs::symlink_status(entry))) {
+      copySymlink(run, entry, target, rollback, there);
+    } else {
+      copyFile(run, entry, target, rollback, there);
+    }
+  } catch (const fs::filesystem_error& error) {
+    throwCopyError(entry, target, error);
   }
 }
 }  // namespace
 
 void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
                 const fs::path& rollbackRoot, Journal& journal) {
-  const auto entries = getDirContent(sourceRoot, true, false);
-  Run run{journal, {}, {}};
+  const auto entries = getDirEntries(sourceRoot);
+  Run run{journal, fs::canonical(targetRoot), {}, false, {}, {}, {}, false};
+  if (::lstat((targetRoot / kLockFileName).c_str(), &run.lock) != 0) run.lock = {};
+  // Second names only of files in a folder of the installation's own: an update folder that
+  // is a link may lead to a staging area that is written to later.
+  struct stat root;
+  run.shareable = ::lstat(sourceRoot.c_str(), &root) == 0 && S_ISDIR(root.st_mode);
+
   for (const auto& entry : *entries) {
     const auto target = withAsarRename(changePathBase(entry, sourceRoot, targetRoot));
-    // An update that replaced the lock would let a second launcher in; one that brought update
-    // folders would be applied again, older, at the next start; the journal and the rollback
-    // folder are this run's own.
-    if (isLauncherOwnName(topLevelName(target, targetRoot)) ||
-        isTemporaryName(target.filename().string())) {
-      std::cout << "skipping " << entry.string() << ": " << target.string()
-                << " belongs to the launcher" << std::endl;
+    struct stat there;
+    std::string unfit;
+    bool present;
+    try {
+      present = statusOf(target, there);
+      unfit = unfitBecause(run, target, targetRoot, present ? &there : nullptr);
+    } catch (const fs::filesystem_error& error) {
+      throwCopyError(entry, target, error);
+    }
+    if (!unfit.empty()) {
+      std::cout << "skipping " << entry.string() << ": " << target.string() << " " << unfit
+                << std::endl;
       continue;
     }
-    copyFileOrSymlink(run, entry, target, changePathBase(target, targetRoot, rollbackRoot));
+    copyFileOrSymlink(run, entry, target, changePathBase(target, targetRoot, rollbackRoot),
+                      present ? &there : nullptr);
   }
 }
