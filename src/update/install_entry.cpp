@@ -79,8 +79,9 @@ InstallPath makeFile(const fs::path& source, const struct stat& status, const fs
   // lives on alone once the update folder is gone: only for a file of the launcher's user with
   // no name elsewhere, so that it is the installation's own and its owner does not depend on
   // how its bytes came.
+  static const uid_t user = ::geteuid();  // the launcher never changes it
   if (shareable && (status.st_mode & 07777) == bits && status.st_nlink == 1 &&
-      status.st_uid == ::geteuid() &&
+      status.st_uid == user &&
       ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temporary.c_str(), 0) == 0) {
     return InstallPath::hardLink;
   }

@@ -106,7 +106,7 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
   }
   record(run.journal, {keptKind(*there), target, rollback, temporary});
   const auto parent = rollback.parent_path();
-  if (parent != run.knownRollback) {
+  if (parent.native() != run.knownRollback.native()) {
     fs::create_directories(parent);
     run.knownRollback = parent;
   }
@@ -136,7 +136,7 @@ bool statusOf(const fs::path& target, struct stat& there) {
 
 // Whether what is written in `folder` lands in the application folder, whatever links lead there.
 bool leadsInside(Run& run, const fs::path& folder) {
-  if (folder != run.checkedFolder) {
+  if (folder.native() != run.checkedFolder.native()) {
     const auto real = fs::weakly_canonical(folder).native();
     const auto& root = run.realRoot.native();
     run.checkedInside = real.compare(0, root.size(), root) == 0 &&
@@ -188,7 +188,7 @@ void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
   std::cout << "copying " << entry.string() << " to " << target.string() << " using as rollback "
             << rollback.string() << std::endl;
   const auto parent = target.parent_path();
-  if (parent != run.knownTarget) {
+  if (parent.native() != run.knownTarget.native()) {
     makeFolders(run.journal, parent);
     run.knownTarget = parent;
   }
