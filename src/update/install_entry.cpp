@@ -91,10 +91,8 @@ InstallPath makeFile(const fs::path& source, const struct stat& status, const fs
 }
 }  // namespace
 
-InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<fs::perms> mode,
-                      bool shareable) {
-  struct stat status;
-  if (::lstat(source.c_str(), &status) != 0) fail(source, at);
+InstallPath makeEntry(const fs::path& source, const struct stat& status, const fs::path& at,
+                      std::optional<fs::perms> mode, bool shareable) {
   // Opening a named pipe would wait for a writer for ever, a device would be read without end.
   if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) {
     throw fs::filesystem_error(
@@ -109,9 +107,16 @@ InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<
   return makeFile(source, status, at, bits, shareable);
 }
 
-InstallPath installEntry(const fs::path& source, const fs::path& target, const fs::path& temporary,
-                         std::optional<fs::perms> mode, bool shareable) {
-  const auto made = makeEntry(source, temporary, mode, shareable);
+InstallPath makeEntry(const fs::path& source, const fs::path& at, std::optional<fs::perms> mode,
+                      bool shareable) {
+  struct stat status;
+  if (::lstat(source.c_str(), &status) != 0) fail(source, at);
+  return makeEntry(source, status, at, mode, shareable);
+}
+
+InstallPath installEntry(const fs::path& source, const struct stat& status, const fs::path& target,
+                         const fs::path& temporary, std::optional<fs::perms> mode, bool shareable) {
+  const auto made = makeEntry(source, status, temporary, mode, shareable);
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
     ::unlink(temporary.c_str());

@@ -44,6 +44,14 @@ class InstallEntry : public TempRootTest {
     return found;
   }
 
+  // Installs `source` at `target` as the tree copy does, with a temporary name beside it.
+  static InstallPath install(const fs::path& source, const fs::path& target,
+                             std::optional<fs::perms> mode = std::nullopt, bool shareable = false) {
+    struct stat status;
+    EXPECT_EQ(::lstat(source.c_str(), &status), 0);
+    return installEntry(source, status, target, temporaryIn(target.parent_path()), mode, shareable);
+  }
+
   static ino_t inode(const fs::path& file) {
     struct stat status;
     return ::lstat(file.c_str(), &status) == 0 ? status.st_ino : 0;
@@ -82,8 +90,7 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
     const auto target = root_ / "app" / c.name;
     writeFile(target, "old");
 
-    EXPECT_EQ(installEntry(source, target, temporaryIn(target.parent_path()), c.mode, c.shareable),
-              c.path);
+    EXPECT_EQ(install(source, target, c.mode, c.shareable), c.path);
 
     EXPECT_EQ(readFile(target), "new");
     EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(fs::perms(0644)));
@@ -93,8 +100,7 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
   }
 
   fs::create_symlink("file", root_ / "update/link");
-  EXPECT_EQ(installEntry(root_ / "update/link", root_ / "app/link", temporaryIn(root_ / "app")),
-            InstallPath::symlink);
+  EXPECT_EQ(install(root_ / "update/link", root_ / "app/link"), InstallPath::symlink);
   EXPECT_EQ(fs::read_symlink(root_ / "app/link"), "file");
   EXPECT_EQ(temporaries(), std::vector<fs::path>{});
 }
@@ -111,8 +117,7 @@ TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
   };
   for (const auto& [source, target] : cases) {
     SCOPED_TRACE(source.string());
-    EXPECT_THROW(installEntry(source, target, temporaryIn(target.parent_path()), fs::perms(0755)),
-                 fs::filesystem_error);
+    EXPECT_THROW(install(source, target, fs::perms(0755)), fs::filesystem_error);
   }
   EXPECT_EQ(readFile(root_ / "app/folder/inside"), "in the way");
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "app"), fs::directory_iterator()), 1);

@@ -81,9 +81,10 @@ bool keptBefore(const Journal& journal, const fs::path& rollback) {
 // Replaces the folder at `target` without a moment where nothing is there: the new version is
 // made at its rollback path and the two exchanged. Where the file system cannot exchange, the
 // folder moves aside first; the journal covers that moment.
-void replaceFolder(const fs::path& entry, const fs::path& target, const fs::path& rollback,
-                   const fs::path& temporary, std::optional<fs::perms> mode, bool shareable) {
-  makeEntry(entry, rollback, mode, shareable);
+void replaceFolder(const fs::path& entry, const struct stat& own, const fs::path& target,
+                   const fs::path& rollback, const fs::path& temporary,
+                   std::optional<fs::perms> mode, bool shareable) {
+  makeEntry(entry, own, rollback, mode, shareable);
   if (exchangeEntries(rollback, target)) return;
   if (!exchangeRefused(errno)) throwSystemError("cannot exchange", rollback, target);
   if (::rename(rollback.c_str(), temporary.c_str()) != 0 ||
@@ -96,12 +97,12 @@ void replaceFolder(const fs::path& entry, const fs::path& target, const fs::path
 // Puts `entry` at `target`, where `there` describes what stands (nothing when null). The old
 // version stays reachable at `rollback` for an undo: a second name of a file or link, so the
 // target is never missing, or the folder itself.
-void place(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
-           const struct stat* there, std::optional<fs::perms> mode) {
+void place(Run& run, const fs::path& entry, const struct stat& own, const fs::path& target,
+           const fs::path& rollback, const struct stat* there, std::optional<fs::perms> mode) {
   const auto temporary = temporaryIn(target.parent_path());
   if (!there) {
     record(run.journal, {Change::added, target, {}, temporary});
-    installEntry(entry, target, temporary, mode, run.shareable);
+    installEntry(entry, own, target, temporary, mode, run.shareable);
     return;
   }
   record(run.journal, {keptKind(*there), target, rollback, temporary});
@@ -112,7 +113,7 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
   }
   try {
     if (S_ISDIR(there->st_mode)) {
-      return replaceFolder(entry, target, rollback, temporary, mode, run.shareable);
+      return replaceFolder(entry, own, target, rollback, temporary, mode, run.shareable);
     }
     if (::linkat(AT_FDCWD, target.c_str(), AT_FDCWD, rollback.c_str(), 0) != 0) {
       // A file system without second names: moved aside, and the journal covers the moment.
@@ -124,7 +125,7 @@ void place(Run& run, const fs::path& entry, const fs::path& target, const fs::pa
     if (error.code() != boost::system::errc::file_exists) throw;
     if (!keptBefore(run.journal, rollback)) throwInUse(target, rollback);
   }
-  installEntry(entry, target, temporary, mode, run.shareable);
+  installEntry(entry, own, target, temporary, mode, run.shareable);
 }
 
 // What stands at `target`, not following a link; false when nothing does.
@@ -162,15 +163,15 @@ std::string unfitBecause(Run& run, const fs::path& target, const fs::path& root,
   return {};
 }
 
-void copySymlink(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
-                 const struct stat* there) {
-  place(run, entry, target, rollback, there, std::nullopt);
+void copySymlink(Run& run, const fs::path& entry, const struct stat& own, const fs::path& target,
+                 const fs::path& rollback, const struct stat* there) {
+  place(run, entry, own, target, rollback, there, std::nullopt);
   // Paths through the new link lead where it points.
   run.checkedFolder.clear();
 }
 
-void copyFile(Run& run, const fs::path& entry, const fs::path& target, const fs::path& rollback,
-              const struct stat* there) {
+void copyFile(Run& run, const fs::path& entry, const struct stat& own, const fs::path& target,
+              const fs::path& rollback, const struct stat* there) {
   // A replacing file keeps the bits of the one it replaces, read through a link; a dangling
   // link has none to give.
   std::optional<fs::perms> old;
@@ -180,7 +181,7 @@ void copyFile(Run& run, const fs::path& entry, const fs::path& target, const fs:
   } else if (there && ::stat(target.c_str(), &linked) == 0) {
     old = static_cast<fs::perms>(linked.st_mode & 07777);
   }
-  place(run, entry, target, rollback, there, old);
+  place(run, entry, own, target, rollback, there, old);
 }
 
 void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
@@ -192,11 +193,13 @@ void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
     makeFolders(run.journal, parent);
     run.knownTarget = parent;
   }
+  struct stat own;
+  if (::lstat(entry.c_str(), &own) != 0) throwSystemError("status", entry);
   try {
-    if (fs::is_symlink(fs::symlink_status(entry))) {
-      copySymlink(run, entry, target, rollback, there);
+    if (S_ISLNK(own.st_mode)) {
+      copySymlink(run, entry, own, target, rollback, there);
     } else {
-      copyFile(run, entry, target, rollback, there);
+      copyFile(run, entry, own, target, rollback, there);
     }
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry, target, error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,14 +75,18 @@ enum class InstallPath { clone, hardLink, copy, symlink };
 InstallPath makeEntry(const boost::filesystem::path& source, const boost::filesystem::path& at,
                       std::optional<boost::filesystem::perms> mode = std::nullopt,
                       bool shareable = false);
+// The same for a `source` whose `lstat` the caller has just read; a file is checked to be the
+// same one when it is opened.
+InstallPath makeEntry(const boost::filesystem::path& source, const struct stat& status,
+                      const boost::filesystem::path& at,
+                      std::optional<boost::filesystem::perms> mode, bool shareable);
 
 // The same at the free name `temporary` beside `target`, then renamed over `target`: `target`
 // holds what it held or the whole new version, never anything in between.
-InstallPath installEntry(const boost::filesystem::path& source,
+InstallPath installEntry(const boost::filesystem::path& source, const struct stat& status,
                          const boost::filesystem::path& target,
                          const boost::filesystem::path& temporary,
-                         std::optional<boost::filesystem::perms> mode = std::nullopt,
-                         bool shareable = false);
+                         std::optional<boost::filesystem::perms> mode, bool shareable);
 
 // A fresh temporary name in `folder`, of the launcher's own kind.
 boost::filesystem::path temporaryIn(const boost::filesystem::path& folder);
