@@ -23,8 +23,8 @@ void recoverInterruptedUpdate(const boost::filesystem::path& appFolder);
 
 // Ends the update run that `records` describe: finishes it when complete, else undoes it; then
 // removes its rollback folder (announced unless in a `recovery` at a later start; kept when an
-// old version could not go back), its temporary names, a folder made to hold its rollback
-// folder, and, once nothing is left or in a recovery, the journal.
+// old version could not go back), a folder made to hold that, and, once nothing is left or in
+// a recovery, the journal.
 void endUpdate(const boost::filesystem::path& appFolder, const std::vector<JournalRecord>& records,
                bool recovery);
 
