@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "main/main.h"
 #include "platform/platform.h"
@@ -16,22 +19,25 @@ namespace {
 // other byte. A record is its change's letter, then its fields.
 const std::string kMagic("launcher journal 1", sizeof "launcher journal 1");
 
-int fieldCount(char change) {
-  switch (static_cast<Change>(change)) {
+// The fields a record of its kind holds, in the order they are written; nothing for a kind
+// that is none of the journal's.
+template <typename Record, typename Field = decltype(&std::declval<Record&>().path)>
+std::optional<std::vector<Field>> fieldsOf(Record& record) {
+  switch (record.change) {
     case Change::complete:
-      return 0;
+      return std::vector<Field>{};
     case Change::rollbackFolder:
     case Change::privateFolder:
     case Change::folderMade:
-      return 1;
+      return std::vector<Field>{&record.path};
     case Change::added:
-      return 2;
+      return std::vector<Field>{&record.path, &record.temporary};
     case Change::keptFile:
     case Change::keptLink:
     case Change::keptFolder:
-      return 3;
+      return std::vector<Field>{&record.path, &record.kept, &record.temporary};
   }
-  return -1;
+  return std::nullopt;
 }
 
 void appendField(std::string& out, const fs::path& path, const fs::path& appFolder) {
@@ -49,13 +55,8 @@ fs::path pathOf(const std::string& field, const fs::path& appFolder) {
 
 std::string encodeRecord(const JournalRecord& record, const fs::path& appFolder) {
   std::string out(1, static_cast<char>(record.change));
-  const fs::path* fields[] = {&record.path, &record.kept, &record.temporary};
-  const int count = fieldCount(out[0]);
-  // An entry added has no kept version: its fields are the path and the temporary name.
-  for (int i = 0; i < count; ++i) {
-    const auto* field = record.change == Change::added && i == 1 ? fields[2] : fields[i];
-    appendField(out, *field, appFolder);
-  }
+  const auto fields = fieldsOf(record);
+  for (const auto* field : *fields) appendField(out, *field, appFolder);
   return out;
 }
 
@@ -78,17 +79,14 @@ std::vector<JournalRecord> decodeRecords(const std::string& bytes, const fs::pat
     unreadable(appFolder);
   }
   for (std::size_t at = kMagic.size(); at < bytes.size();) {
-    const int count = fieldCount(bytes[at]);
-    if (count < 0) unreadable(appFolder);
-    JournalRecord record{static_cast<Change>(bytes[at]), {}, {}, {}};
-    fs::path* fields[] = {&record.path, &record.kept, &record.temporary};
-    if (record.change == Change::added) fields[1] = &record.temporary;
-    ++at;
-    for (int i = 0; i < count; ++i) {
+    JournalRecord record{static_cast<Change>(bytes[at++]), {}, {}, {}};
+    const auto fields = fieldsOf(record);
+    if (!fields) unreadable(appFolder);
+    for (auto* field : *fields) {
       const auto end = bytes.find('\0', at);
       // The last record of a run killed while writing it: its change was never made.
       if (end == std::string::npos) return records;
-      *fields[i] = pathOf(bytes.substr(at, end - at), appFolder);
+      *field = pathOf(bytes.substr(at, end - at), appFolder);
       at = end + 1;
     }
     records.push_back(record);
@@ -117,8 +115,9 @@ void record(Journal& journal, const JournalRecord& record) {
   for (std::size_t done = 0; done < bytes.size();) {
     const auto written = ::write(journal.fd, bytes.data() + done, bytes.size() - done);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0)
+    if (written <= 0) {
       throwSystemError("cannot write the update journal", journal.appFolder / kJournalName);
+    }
     done += static_cast<std::size_t>(written);
   }
   journal.records.push_back(record);
