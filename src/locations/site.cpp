@@ -8,10 +8,10 @@
 #include <boost/algorithm/string/case_conv.hpp>
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/trim.hpp>
-#include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/locations.h"
+#include "platform/platform.h"
 
 namespace fs = boost::filesystem;
 
@@ -43,17 +43,11 @@ std::string readWholeFile(const fs::path& file) {
     throw std::length_error("File size exceeds max read size");
   }
   std::ifstream in(file.string(), std::ios::binary);
-  if (!in) {
-    throw fs::filesystem_error("cannot open file", file,
-                               boost::system::error_code(errno, boost::system::system_category()));
-  }
+  if (!in) throwSystemError("cannot open file", file);
   std::string content;
   content.reserve(static_cast<std::size_t>(size));
   char buffer[16384];
   while (in.read(buffer, sizeof buffer) || in.gcount() > 0) content.append(buffer, in.gcount());
-  if (in.bad()) {
-    throw fs::filesystem_error("cannot read file", file,
-                               boost::system::error_code(EIO, boost::system::system_category()));
-  }
+  if (in.bad()) throwSystemError("cannot read file", file, EIO);
   return content;
 }
