@@ -1,22 +1,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "platform/platform.h"
 
 namespace {
 // By plain reads and writes.
 bool copyFileContentByReading(int in, int out) {
-  static char buffer[1 << 17];
+  constexpr std::size_t kSize = 1 << 17;
+  const std::unique_ptr<char[]> buffer(new char[kSize]);
   for (;;) {
-    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    const ssize_t got = ::read(in, buffer.get(), kSize);
     if (got == 0) return true;
     if (got < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out, buffer + done, got - done);
+      const ssize_t put = ::write(out, buffer.get() + done, got - done);
       if (put < 0 && errno != EINTR) return false;
       if (put > 0) done += put;
     }

@@ -30,7 +30,8 @@ void repairFrameworkLink(const fs::path& framework) {
   if (fs::exists(standing) && !dangling) return;
 
   // Made aside and renamed over the dangling one, so the name never stands empty.
-  const auto temporary = temporaryIn(framework);
+  auto names = temporaryNameSeed();
+  const auto temporary = temporaryIn(framework, names);
   fs::create_symlink(kFrameworkLinkText, temporary);
   try {
     fs::rename(temporary, link);

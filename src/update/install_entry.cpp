@@ -25,12 +25,6 @@ struct Descriptor {
   throwSystemError("install", from, to, error);
 }
 
-// A file system that refused one clone refuses them all: the other files are spared the try.
-std::optional<dev_t>& fileSystemWithoutClones() {
-  static std::optional<dev_t> device;
-  return device;
-}
-
 bool refusesClones(int error) {
   return error == ENOTSUP || error == EOPNOTSUPP || error == ENOTTY || error == EINVAL ||
          error == ENOSYS;
@@ -69,7 +63,8 @@ void copyInto(int in, off_t size, const fs::path& source, const fs::path& tempor
 InstallPath makeFile(const fs::path& source, const struct stat& status, const fs::path& temporary,
                      mode_t bits, bool shareable) {
   Descriptor in{-1};
-  auto& noClones = fileSystemWithoutClones();
+  // A file system that refused one clone refuses them all: the other files are spared the try.
+  static std::optional<dev_t> noClones;
   if (noClones != status.st_dev) {
     in.fd = openSource(source, status, temporary);
     if (cloneFile(in.fd, temporary, bits)) return InstallPath::clone;

@@ -49,7 +49,9 @@ class InstallEntry : public TempRootTest {
                              std::optional<fs::perms> mode = std::nullopt, bool shareable = false) {
     struct stat status;
     EXPECT_EQ(::lstat(source.c_str(), &status), 0);
-    return installEntry(source, status, target, temporaryIn(target.parent_path()), mode, shareable);
+    auto names = temporaryNameSeed();
+    return installEntry(source, status, target, temporaryIn(target.parent_path(), names), mode,
+                        shareable);
   }
 
   static ino_t inode(const fs::path& file) {

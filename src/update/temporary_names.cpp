@@ -15,12 +15,14 @@ const std::string kSuffix = ".tmp";
 constexpr std::size_t kRandomLength = 12;
 }  // namespace
 
-fs::path temporaryIn(const fs::path& folder) {
-  // Random once, then a counter mixed in (splitmix64): names nobody can foresee, without a
-  // system call for each. Of fixed length: the entry's own name may use up all a name can hold.
-  static std::uint64_t state =
-      std::stoull(fs::unique_path("%%%%%%%%%%%%%%%%").string(), nullptr, 16);
-  std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+std::uint64_t temporaryNameSeed() {
+  return std::stoull(fs::unique_path("%%%%%%%%%%%%%%%%").string(), nullptr, 16);
+}
+
+fs::path temporaryIn(const fs::path& folder, std::uint64_t& names) {
+  // The seed with a counter mixed in (splitmix64): names nobody can foresee, without a system
+  // call for each. Of fixed length: the entry's own name may use up all a name can hold.
+  std::uint64_t z = (names += 0x9e3779b97f4a7c15ULL);
   z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
   z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
   z ^= z >> 31;

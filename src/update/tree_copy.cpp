@@ -19,11 +19,12 @@
 namespace fs = boost::filesystem;
 
 namespace {
-// One tree copy: its journal, what it must not write to or through, whether it may give the
-// update's files second names, and the last folders it found, made or checked (entries come
-// folder by folder, so most need no look).
+// One tree copy: its journal, its temporary names, what it must not write to or through, whether
+// it may give the update's files second names, and the last folders it found, made or checked
+// (entries come folder by folder, so most need no look).
 struct Run {
   Journal& journal;
+  std::uint64_t names;
   fs::path realRoot;
   struct stat lock;
   bool shareable;
@@ -99,7 +100,7 @@ void replaceFolder(const fs::path& entry, const struct stat& own, const fs::path
 // target is never missing, or the folder itself.
 void place(Run& run, const fs::path& entry, const struct stat& own, const fs::path& target,
            const fs::path& rollback, const struct stat* there, std::optional<fs::perms> mode) {
-  const auto temporary = temporaryIn(target.parent_path());
+  const auto temporary = temporaryIn(target.parent_path(), run.names);
   if (!there) {
     record(run.journal, {Change::added, target, {}, temporary});
     installEntry(entry, own, target, temporary, mode, run.shareable);
@@ -210,7 +211,7 @@ void copyFileOrSymlink(Run& run, const fs::path& entry, const fs::path& target,
 void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
                 const fs::path& rollbackRoot, Journal& journal) {
   const auto entries = getDirEntries(sourceRoot);
-  Run run{journal, fs::canonical(targetRoot), {}, false, {}, {}, {}, false};
+  Run run{journal, temporaryNameSeed(), fs::canonical(targetRoot), {}, false, {}, {}, {}, false};
   if (::lstat((targetRoot / kLockFileName).c_str(), &run.lock) != 0) run.lock = {};
   // Second names only of files in a folder of the installation's own: an update folder that
   // is a link may lead to a staging area that is written to later.

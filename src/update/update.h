@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,7 +72,8 @@ enum class InstallPath { clone, hardLink, copy, symlink };
 // (never followed; anything else is refused), a file with the mode bits `mode` or else its own.
 // A file's bytes are shared where the file system can: a clone, or, when `shareable`, a second
 // name of `source` if the bits agree and it is this user's file with no other name. On failure
-// nothing is left at `at`.
+// nothing is left at `at`. A file system that refuses one clone is not asked again for as long
+// as the process lives.
 InstallPath makeEntry(const boost::filesystem::path& source, const boost::filesystem::path& at,
                       std::optional<boost::filesystem::perms> mode = std::nullopt,
                       bool shareable = false);
@@ -88,8 +90,10 @@ InstallPath installEntry(const boost::filesystem::path& source, const struct sta
                          const boost::filesystem::path& temporary,
                          std::optional<boost::filesystem::perms> mode, bool shareable);
 
-// A fresh temporary name in `folder`, of the launcher's own kind.
-boost::filesystem::path temporaryIn(const boost::filesystem::path& folder);
+// The random start of a run's temporary names.
+std::uint64_t temporaryNameSeed();
+// A fresh temporary name in `folder`, of the launcher's own kind, the next after `names`.
+boost::filesystem::path temporaryIn(const boost::filesystem::path& folder, std::uint64_t& names);
 bool isTemporaryName(const std::string& name);
 
 // The bundle repair.
