@@ -25,7 +25,8 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "platform/platform.h"
-#include "update/update.h"
+#include "update/copy_update_folder.h"
+#include "update/install_entry.h"
 
 namespace fs = boost::filesystem;
 

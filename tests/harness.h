@@ -5,7 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "lobby/boost_process.h"
+#include "platform/boost_process.h"
+// What a test needs beyond the launcher's own use, from the same interface.
+#ifdef LAUNCHER_BOOST_PROCESS_V1
+#include <boost/process/v1/child.hpp>
+#include <boost/process/v1/env.hpp>
+#include <boost/process/v1/environment.hpp>
+#include <boost/process/v1/io.hpp>
+#include <boost/process/v1/pipe.hpp>
+#include <boost/process/v1/start_dir.hpp>
+#else
+#include <boost/process/child.hpp>
+#include <boost/process/env.hpp>
+#include <boost/process/environment.hpp>
+#include <boost/process/io.hpp>
+#include <boost/process/pipe.hpp>
+#include <boost/process/start_dir.hpp>
+#endif
 
 #include "temp_root.h"
 

@@ -2,7 +2,8 @@
 
 #include <boost/algorithm/string/replace.hpp>
 
-#include "lobby/lobby.h"
+#include "lobby/error_dialog.h"
+#include "lobby/spawn_detached.h"
 
 std::string dialogScript(const std::string& message) {
   // Inside an AppleScript string literal a backslash starts an escape: double it so that the

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "lobby/lobby.h"
+#include "lobby/error_dialog.h"
 
 namespace {
 TEST(ErrorDialog, ScriptHoldsTheMessageAsOneStringLiteral) {

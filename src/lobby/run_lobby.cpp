@@ -4,9 +4,12 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "lobby/boost_process.h"
-#include "lobby/lobby.h"
-#include "locations/locations.h"
+#include "lobby/run_lobby.h"
+#include "lobby/spawn_detached.h"
+#include "locations/app_folder.h"
+#include "locations/lobby_bundle.h"
+#include "locations/site.h"
+#include "platform/boost_process.h"
 
 void runLobby(const std::string& session, const std::string& pokerArgument) {
   std::vector<std::string> args{"launcher=launcher", "--storageFolder",

@@ -4,8 +4,8 @@
 
 #include <boost/algorithm/string/split.hpp>
 
-#include "lobby/boost_process.h"
-#include "lobby/lobby.h"
+#include "lobby/spawn_detached.h"
+#include "platform/boost_process.h"
 
 namespace {
 // PATH's absolute folders, read directly: boost::this_process::path() builds a locale from the

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <iostream>
 
-#include "lobby/lobby.h"
+#include "lobby/time_tracking.h"
 
 namespace {
 const char kFileName[] = "liveUpdateLog.log";

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "lobby/lobby.h"
+#include "lobby/time_tracking.h"
 #include "temp_root.h"
 
 namespace fs = boost::filesystem;

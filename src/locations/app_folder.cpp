@@ -1,13 +1,44 @@
+#include <algorithm>
+
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
+#include "locations/app_folder.h"
+#include "locations/temporary_names.h"
 #include "platform/platform.h"
 
-boost::filesystem::path getCurrentAppFolder() {
-  static boost::filesystem::path currentAppFolder;
+namespace fs = boost::filesystem;
+
+fs::path getCurrentAppFolder() {
+  static fs::path currentAppFolder;
   if (!currentAppFolder.empty()) return currentAppFolder;
 
   const auto folder = getExecutablePath().parent_path();
-  currentAppFolder = boost::filesystem::absolute(folder, boost::filesystem::current_path());
+  currentAppFolder = fs::absolute(folder, fs::current_path());
   return currentAppFolder;
+}
+
+bool is_number(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool hasNumberAfter(const std::string& name, const std::string& prefix) {
+  return name.compare(0, prefix.size(), prefix) == 0 && is_number(name.substr(prefix.size()));
+}
+
+bool isLauncherOwnName(const std::string& name) {
+  // Where the file system ignores case (the Mac's default), every spelling names the same entry.
+  std::string lower(name.size(), '\0');
+  std::transform(name.begin(), name.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return lower == kLockFileName || lower == kJournalName || lower == kRollbackFolderName ||
+         isTemporaryName(lower) || hasNumberAfter(lower, kUpdatePrefix) ||
+         hasNumberAfter(lower, kOldUpdatePrefix);
+}
+
+fs::path getStorageFolderPath() {
+  const auto folder = getCurrentAppFolder() / kStorageFolderName;
+  if (!fs::exists(folder)) fs::create_directories(folder);
+  return folder;
 }

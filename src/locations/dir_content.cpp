@@ -3,7 +3,7 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
+#include "locations/dir_content.h"
 
 namespace fs = boost::filesystem;
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
+#include "locations/dir_content.h"
 #include "temp_root.h"
 
 namespace fs = boost::filesystem;
@@ -57,19 +57,5 @@ TEST_F(DirContent, RefusesWhatIsNoFolder) {
   }
   fs::create_directory(root_ / "empty");
   EXPECT_TRUE(getDirContent(root_ / "empty", true, true)->empty());
-}
-
-TEST(PokerAppName, ComesFromRendererHelperFoldersOnly) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"Example Helper (Renderer).app", "Example"},
-      {"My Poker Helper (Renderer).app", "My Poker"},
-      {" Helper (Renderer).app", ""},
-      {"Example Helper (GPU).app", ""},
-      {"Example helper (Renderer).app", ""},
-      {"Example Helper (renderer).app", ""},
-      {"Example Helper (Renderer).app.bak", ""},
-  };
-  for (const auto& [folder, name] : cases)
-    EXPECT_EQ(pokerAppNameFromHelper(folder), name) << folder;
 }
 }  // namespace

@@ -1,6 +1,8 @@
 #include <iostream>
 
-#include "locations/locations.h"
+#include "locations/app_folder.h"
+#include "locations/dir_content.h"
+#include "locations/lobby_bundle.h"
 
 namespace {
 const std::string kRendererHelperSuffix = " Helper (Renderer).app";
@@ -18,7 +20,7 @@ std::string pokerAppNameFromHelper(const std::string& folderName) {
 std::string getPokerAppName() {
   // The walk stops at the first helper: every start runs this, and a framework holds many files.
   std::string name;
-  visitDirContent(getLobbyFilePath() / "Contents" / "Frameworks", false, true,
+  visitDirContent(getLobbyFilePath() / kFrameworksFolder, false, true,
                   [&name](const boost::filesystem::path& folder) {
                     name = pokerAppNameFromHelper(folder.filename().string());
                     return name.empty();

@@ -10,16 +10,11 @@
 #include <boost/algorithm/string/trim.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
+#include "locations/app_folder.h"
+#include "locations/site.h"
 #include "platform/platform.h"
 
 namespace fs = boost::filesystem;
-
-fs::path getStorageFolderPath() {
-  const auto folder = getCurrentAppFolder() / "MacOS";
-  if (!fs::exists(folder)) fs::create_directories(folder);
-  return folder;
-}
 
 std::string getServerDatEnv() {
   const auto file = getCurrentAppFolder() / "server.dat";

@@ -4,7 +4,7 @@
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
+#include "locations/site.h"
 #include "temp_root.h"
 
 namespace fs = boost::filesystem;

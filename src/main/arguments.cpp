@@ -1,4 +1,4 @@
-#include "main/main.h"
+#include "main/arguments.h"
 
 bool hasArgument(const std::string& name, int argc, const char* const* argv) {
   if (argv == nullptr) return false;

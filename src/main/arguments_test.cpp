@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "main/main.h"
+#include "main/arguments.h"
 
 namespace {
 struct Case {

@@ -7,7 +7,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "main/main.h"
+#include "locations/app_folder.h"
+#include "main/instance_lock.h"
 
 namespace {
 // The open that follows could only say "No such file or directory"; this names the file and

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/main.h"
+#include "main/instance_lock.h"
 #include "temp_root.h"
 
 namespace {

@@ -2,10 +2,16 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "lobby/lobby.h"
-#include "locations/locations.h"
-#include "main/main.h"
-#include "update/update.h"
+#include "lobby/error_dialog.h"
+#include "lobby/run_lobby.h"
+#include "lobby/time_tracking.h"
+#include "locations/app_folder.h"
+#include "main/instance_lock.h"
+#include "main/launch.h"
+#include "main/restart_wait.h"
+#include "main/update_folders.h"
+#include "update/copy_update_folder.h"
+#include "update/electron_repair.h"
 
 namespace {
 int launch(bool restart, bool kill, const std::string& session, const std::string& pokerArgument) {
@@ -26,7 +32,7 @@ int launch(bool restart, bool kill, const std::string& session, const std::strin
 
   if (updatePending) {
     disposeOfStaleUpdates(appFolder, numbers, newest);
-    const auto updateFolder = appFolder / ("update_" + newest);
+    const auto updateFolder = appFolder / (kUpdatePrefix + newest);
     copyUpdateFolder(updateFolder);
     boost::filesystem::remove_all(updateFolder);
   }

@@ -1,9 +1,10 @@
 #include <csignal>
 #include <exception>
 
-#include "lobby/lobby.h"
-#include "locations/locations.h"
-#include "main/main.h"
+#include "lobby/error_dialog.h"
+#include "locations/app_folder.h"
+#include "main/arguments.h"
+#include "main/launch.h"
 
 int main(int argc, char* argv[]) {
   // A reader of the progress lines that goes away must not end an update half-way.

@@ -1,13 +1,15 @@
 #include <chrono>
+#include <cstdint>
 #include <iostream>
 #include <thread>
 
-#include "main/main.h"
+#include "main/restart_wait.h"
 
-std::uint64_t killLobbyProcesses() {
-  // Nothing is stopped by force: the fixed wait before it gives the old client time to quit.
-  return 0;
-}
+namespace {
+// Asks running clients to quit; returns how many are still running. Nothing is stopped by
+// force: the fixed wait before it gives the old client time to quit.
+std::uint64_t killLobbyProcesses() { return 0; }
+}  // namespace
 
 void restartWait() {
   std::cout << "restart mode / kill mode" << std::endl;

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "update/update.h"
+#include "update/change_path_base.h"
 
 namespace fs = boost::filesystem;
 
@@ -11,16 +11,4 @@ fs::path changePathBase(const fs::path& path, const fs::path& oldBase, const fs:
   auto rebased = newBase;
   if (!rest.empty()) rebased /= rest;
   return rebased;
-}
-
-fs::path withAsarRename(const fs::path& target) {
-  // By hand rather than through path::extension(), whose rule for names that begin with a dot
-  // differs between Boost releases.
-  static const std::string kDelivered = ".asar_tmp";
-  const auto name = target.filename().string();
-  const auto dot = name.rfind('.');
-  if (dot == std::string::npos || name.compare(dot, std::string::npos, kDelivered) != 0) {
-    return target;
-  }
-  return target.parent_path() / (name.substr(0, dot) + ".asar");
 }

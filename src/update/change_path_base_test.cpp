@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "update/update.h"
+#include "update/change_path_base.h"
 
 namespace {
 TEST(ChangePathBase, MovesThePathOntoTheNewBase) {
@@ -13,19 +13,5 @@ TEST(ChangePathBase, MovesThePathOntoTheNewBase) {
       {"/a", "/a/up", "/b", "/b"},  // shorter than the base: nothing left to append
   };
   for (const auto& c : cases) EXPECT_EQ(changePathBase(c.path, c.oldBase, c.newBase), c.expected);
-}
-
-TEST(ChangePathBase, OnlyAnExactAsarTmpExtensionBecomesAsar) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"/a/app.asar_tmp", "/a/app.asar"},
-      {"/a/.asar_tmp", "/a/.asar"},
-      {"/a/x.y.asar_tmp", "/a/x.y.asar"},
-      {"/a/App.ASAR_TMP", "/a/App.ASAR_TMP"},
-      {"/a/app.asar_tmp.bak", "/a/app.asar_tmp.bak"},
-      {"/a/app.asar", "/a/app.asar"},
-      {"/a/asar_tmp", "/a/asar_tmp"},
-      {"/a.asar_tmp/x", "/a.asar_tmp/x"},
-  };
-  for (const auto& [target, expected] : cases) EXPECT_EQ(withAsarRename(target), expected);
 }
 }  // namespace

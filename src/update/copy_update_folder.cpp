@@ -1,7 +1,10 @@
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
-#include "update/update.h"
+#include "locations/app_folder.h"
+#include "update/copy_update_folder.h"
+#include "update/journal.h"
+#include "update/rollback.h"
+#include "update/tree_copy.h"
 
 namespace fs = boost::filesystem;
 

@@ -2,8 +2,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
-#include "update/update.h"
+#include "locations/lobby_bundle.h"
+#include "locations/temporary_names.h"
+#include "update/electron_repair.h"
 
 namespace fs = boost::filesystem;
 
@@ -55,7 +56,7 @@ void addExecutablePermission(fs::path file) {
 
 void fixElectronUpdate() {
   const auto bundle = getLobbyFilePath();
-  const auto frameworks = bundle / "Contents/Frameworks";
+  const auto frameworks = bundle / kFrameworksFolder;
   const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
   for (const char* library : kGraphicsLibraries) addExecutablePermission(libraries / library);
 

@@ -2,7 +2,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "temp_root.h"
-#include "update/update.h"
+#include "update/electron_repair.h"
 
 namespace fs = boost::filesystem;
 

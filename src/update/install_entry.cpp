@@ -9,7 +9,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "platform/platform.h"
-#include "update/update.h"
+#include "update/install_entry.h"
 
 namespace fs = boost::filesystem;
 

@@ -10,9 +10,10 @@
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include "locations/temporary_names.h"
 #include "platform/platform.h"
 #include "temp_root.h"
-#include "update/update.h"
+#include "update/install_entry.h"
 
 namespace fs = boost::filesystem;
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "main/main.h"
+#include "locations/app_folder.h"
 #include "platform/platform.h"
 #include "update/journal.h"
 

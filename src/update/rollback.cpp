@@ -9,10 +9,11 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "lobby/lobby.h"
-#include "main/main.h"
+#include "lobby/error_dialog.h"
+#include "locations/app_folder.h"
 #include "platform/platform.h"
-#include "update/update.h"
+#include "update/journal.h"
+#include "update/rollback.h"
 
 namespace fs = boost::filesystem;
 

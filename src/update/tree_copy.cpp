@@ -11,10 +11,14 @@
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/locations.h"
-#include "main/main.h"
+#include "locations/app_folder.h"
+#include "locations/dir_content.h"
+#include "locations/temporary_names.h"
 #include "platform/platform.h"
-#include "update/update.h"
+#include "update/change_path_base.h"
+#include "update/install_entry.h"
+#include "update/journal.h"
+#include "update/tree_copy.h"
 
 namespace fs = boost::filesystem;
 
@@ -237,4 +241,16 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot,
     copyFileOrSymlink(run, entry, target, changePathBase(target, targetRoot, rollbackRoot),
                       present ? &there : nullptr);
   }
+}
+
+fs::path withAsarRename(const fs::path& target) {
+  // By hand rather than through path::extension(), whose rule for names that begin with a dot
+  // differs between Boost releases.
+  static const std::string kDelivered = ".asar_tmp";
+  const auto name = target.filename().string();
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos || name.compare(dot, std::string::npos, kDelivered) != 0) {
+    return target;
+  }
+  return target.parent_path() / (name.substr(0, dot) + ".asar");
 }

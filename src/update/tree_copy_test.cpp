@@ -4,7 +4,8 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "temp_root.h"
-#include "update/update.h"
+#include "update/journal.h"
+#include "update/tree_copy.h"
 
 namespace fs = boost::filesystem;
 
@@ -131,5 +132,19 @@ TEST_F(TreeCopy, ANamedPipeIsRefusedUnopened) {
   }
   testing::internal::GetCapturedStdout();
   EXPECT_FALSE(fs::exists(fs::symlink_status(app_ / "pipe")));
+}
+
+TEST(AsarRename, OnlyAnExactAsarTmpExtensionBecomesAsar) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/a/app.asar_tmp", "/a/app.asar"},
+      {"/a/.asar_tmp", "/a/.asar"},
+      {"/a/x.y.asar_tmp", "/a/x.y.asar"},
+      {"/a/App.ASAR_TMP", "/a/App.ASAR_TMP"},
+      {"/a/app.asar_tmp.bak", "/a/app.asar_tmp.bak"},
+      {"/a/app.asar", "/a/app.asar"},
+      {"/a/asar_tmp", "/a/asar_tmp"},
+      {"/a.asar_tmp/x", "/a.asar_tmp/x"},
+  };
+  for (const auto& [target, expected] : cases) EXPECT_EQ(withAsarRename(target), expected);
 }
 }  // namespace

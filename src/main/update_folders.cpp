@@ -3,39 +3,26 @@
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "main/main.h"
-#include "update/update.h"
+#include "locations/app_folder.h"
+#include "main/update_folders.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
-const std::string kUpdatePrefix = "update_";
-const std::string kOldUpdatePrefix = "old_update_";
-
-bool hasNumberAfter(const std::string& name, const std::string& prefix) {
-  return name.compare(0, prefix.size(), prefix) == 0 && is_number(name.substr(prefix.size()));
-}
-
 std::string withoutLeadingZeros(const std::string& number) {
   return number.substr(std::min(number.find_first_not_of('0'), number.size()));
 }
+
+// Whether update number `a` is newer than `b`: by numeric value, then by byte order.
+bool isNewerUpdate(const std::string& a, const std::string& b) {
+  // Compared as digit strings, so that numbers of any length work.
+  const auto valueA = withoutLeadingZeros(a);
+  const auto valueB = withoutLeadingZeros(b);
+  if (valueA.size() != valueB.size()) return valueA.size() > valueB.size();
+  if (valueA != valueB) return valueA > valueB;
+  return a > b;
+}
 }  // namespace
-
-bool is_number(const std::string& text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool isLauncherOwnName(const std::string& name) {
-  // Where the file system ignores case (the Mac's default), every spelling names the same entry.
-  std::string lower(name.size(), '\0');
-  std::transform(name.begin(), name.end(), lower.begin(), [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return lower == kLockFileName || lower == kJournalName || lower == kRollbackFolderName ||
-         isTemporaryName(lower) || hasNumberAfter(lower, kUpdatePrefix) ||
-         hasNumberAfter(lower, kOldUpdatePrefix);
-}
 
 std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {
   std::vector<std::string> numbers;
@@ -47,15 +34,6 @@ std::vector<std::string> findUpdateNumbers(const fs::path& appFolder) {
     numbers.push_back(name.substr(kUpdatePrefix.size()));
   }
   return numbers;
-}
-
-bool isNewerUpdate(const std::string& a, const std::string& b) {
-  // Compared as digit strings, so that numbers of any length work.
-  const auto valueA = withoutLeadingZeros(a);
-  const auto valueB = withoutLeadingZeros(b);
-  if (valueA.size() != valueB.size()) return valueA.size() > valueB.size();
-  if (valueA != valueB) return valueA > valueB;
-  return a > b;
 }
 
 std::string newestUpdate(const std::vector<std::string>& numbers) {

@@ -3,24 +3,12 @@
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
-#include "main/main.h"
+#include "main/update_folders.h"
 #include "temp_root.h"
 
 namespace fs = boost::filesystem;
 
 namespace {
-TEST(Updates, IsNumberAcceptsAsciiDigitsOnly) {
-  const std::pair<std::string, bool> cases[] = {
-      {"", false},     {"0", true},
-      {"0123", true},  {std::string(40, '9'), true},
-      {"12a", false},  {" 1", false},
-      {"-1", false},   {"+1", false},
-      {"1.0", false},  {"\xd9\xa3", false} /* ARABIC-INDIC THREE */,
-      {"\xb2", false},
-  };
-  for (const auto& [text, expected] : cases) EXPECT_EQ(is_number(text), expected) << text;
-}
-
 TEST(Updates, NewestIsTheGreatestNumberByValue) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, ""},
@@ -35,25 +23,6 @@ TEST(Updates, NewestIsTheGreatestNumberByValue) {
   for (const auto& [numbers, newest] : cases) {
     EXPECT_EQ(newestUpdate(numbers), newest) << ::testing::PrintToString(numbers);
   }
-}
-
-TEST(Updates, OwnNamesInAnyLetterCase) {
-  const std::pair<const char*, bool> cases[] = {
-      {"launcher.lock", true},
-      {"LAUNCHER.LOCK", true},
-      {"Update_5", true},
-      {"OLD_UPDATE_12", true},
-      {".launcher-journal", true},
-      {".Launcher-Rollback", true},
-      {".launcher-0123456789AB.tmp", true},
-      {"update_5b", false},
-      {"update_", false},
-      {"launcher.lock.bak", false},
-      {"launcher", false},
-      {".launcher-0123456789ab.tmpx", false},
-      {"launcher.lo\xc4\xb8", false} /* a letter outside ASCII is no spelling of k */,
-  };
-  for (const auto& [name, own] : cases) EXPECT_EQ(isLauncherOwnName(name), own) << name;
 }
 
 class UpdateFolders : public TempRootTest {};

@@ -5,7 +5,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include "update/update.h"
+#include "locations/temporary_names.h"
 
 namespace fs = boost::filesystem;
 

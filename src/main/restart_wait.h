@@ -1,0 +1,4 @@
+#pragma once
+
+// Waits for the old client to quit before its files are replaced.
+void restartWait();

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+// Repairs execute bits and the framework link inside the lobby bundle.
+void fixElectronUpdate();
+
+// Adds owner rwx and group and others x to an existing file; reports a missing one.
+void addExecutablePermission(boost::filesystem::path file);
