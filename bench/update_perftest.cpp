@@ -24,6 +24,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include "locations/app_folder.h"
 #include "platform/platform.h"
 #include "update/copy_update_folder.h"
 #include "update/install_entry.h"
@@ -359,7 +360,7 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
 int main(int argc, char* argv[]) {
   if (argc == 3 && std::string(argv[1]) == "--apply") {
     try {
-      copyUpdateFolder(argv[2]);
+      copyUpdateFolder(getCurrentAppFolder(), argv[2]);
       return 0;
     } catch (const std::exception& error) {
       std::cerr << "update_perftest: " << error.what() << std::endl;

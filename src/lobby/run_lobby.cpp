@@ -11,15 +11,16 @@
 #include "locations/site.h"
 #include "platform/boost_process.h"
 
-void runLobby(const std::string& session, const std::string& pokerArgument) {
+void runLobby(const boost::filesystem::path& appFolder, const std::string& session,
+              const std::string& pokerArgument) {
   std::vector<std::string> args{"launcher=launcher", "--storageFolder",
-                                getStorageFolderPath().string()};
-  const auto siteEnvironment = getServerDatEnv();
+                                getStorageFolderPath(appFolder).string()};
+  const auto siteEnvironment = getServerDatEnv(appFolder);
   if (!siteEnvironment.empty()) args.insert(args.end(), {"--siteenv", siteEnvironment});
   if (!session.empty()) args.insert(args.end(), {"--session", session});
   if (!pokerArgument.empty()) args.push_back(pokerArgument);
 
-  const auto lobby = getLobbyFilePath();
+  const auto lobby = getLobbyFilePath(appFolder);
   if (!boost::filesystem::exists(lobby)) {
     std::ostringstream message;
     message << std::quoted(lobby.string(), '"', '&') << " not found";

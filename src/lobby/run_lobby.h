@@ -2,6 +2,9 @@
 
 #include <string>
 
-// Starts the lobby bundle through `open`, passing the storage folder, the site environment,
-// the session value and the poker argument.
-void runLobby(const std::string& session, const std::string& pokerArgument);
+#include <boost/filesystem/path.hpp>
+
+// Starts the lobby bundle of `appFolder` through `open`, passing the storage folder, the site
+// environment, the session value and the poker argument.
+void runLobby(const boost::filesystem::path& appFolder, const std::string& session,
+              const std::string& pokerArgument);

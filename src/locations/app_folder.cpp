@@ -37,8 +37,8 @@ bool isLauncherOwnName(const std::string& name) {
          hasNumberAfter(lower, kOldUpdatePrefix);
 }
 
-fs::path getStorageFolderPath() {
-  const auto folder = getCurrentAppFolder() / kStorageFolderName;
+fs::path getStorageFolderPath(const fs::path& appFolder) {
+  const auto folder = appFolder / kStorageFolderName;
   if (!fs::exists(folder)) fs::create_directories(folder);
   return folder;
 }

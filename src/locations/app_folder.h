@@ -34,5 +34,5 @@ bool hasNumberAfter(const std::string& name, const std::string& prefix);
 // temporary name, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
-// The lobby's storage folder, created when nothing is there yet.
-boost::filesystem::path getStorageFolderPath();
+// The lobby's storage folder in `appFolder`, created when nothing is there yet.
+boost::filesystem::path getStorageFolderPath(const boost::filesystem::path& appFolder);

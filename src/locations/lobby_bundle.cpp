@@ -1,6 +1,5 @@
 #include <iostream>
 
-#include "locations/app_folder.h"
 #include "locations/dir_content.h"
 #include "locations/lobby_bundle.h"
 
@@ -8,7 +7,9 @@ namespace {
 const std::string kRendererHelperSuffix = " Helper (Renderer).app";
 }
 
-boost::filesystem::path getLobbyFilePath() { return getCurrentAppFolder() / "Lobby.app"; }
+boost::filesystem::path getLobbyFilePath(const boost::filesystem::path& appFolder) {
+  return appFolder / "Lobby.app";
+}
 
 std::string pokerAppNameFromHelper(const std::string& folderName) {
   const auto suffix = kRendererHelperSuffix.size();
@@ -17,10 +18,10 @@ std::string pokerAppNameFromHelper(const std::string& folderName) {
   return folderName.substr(0, folderName.size() - suffix);
 }
 
-std::string getPokerAppName() {
+std::string getPokerAppName(const boost::filesystem::path& appFolder) {
   // The walk stops at the first helper: every start runs this, and a framework holds many files.
   std::string name;
-  visitDirContent(getLobbyFilePath() / kFrameworksFolder, false, true,
+  visitDirContent(getLobbyFilePath(appFolder) / kFrameworksFolder, false, true,
                   [&name](const boost::filesystem::path& folder) {
                     name = pokerAppNameFromHelper(folder.filename().string());
                     return name.empty();

@@ -10,14 +10,13 @@
 #include <boost/algorithm/string/trim.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/app_folder.h"
 #include "locations/site.h"
 #include "platform/platform.h"
 
 namespace fs = boost::filesystem;
 
-std::string getServerDatEnv() {
-  const auto file = getCurrentAppFolder() / "server.dat";
+std::string getServerDatEnv(const fs::path& appFolder) {
+  const auto file = appFolder / "server.dat";
   if (!fs::exists(file)) return {};
   return parseServerDat(readWholeFile(file));
 }

@@ -4,8 +4,8 @@
 
 #include <boost/filesystem/path.hpp>
 
-// The site environment named by "server.dat" in the application folder, empty when there is none.
-std::string getServerDatEnv();
+// The site environment named by "server.dat" in `appFolder`, empty when there is none.
+std::string getServerDatEnv(const boost::filesystem::path& appFolder);
 
 // The environment a "server.dat" content names: the text before the first "::", lower-cased.
 std::string parseServerDat(std::string content);

@@ -14,8 +14,8 @@
 #include "update/electron_repair.h"
 
 namespace {
-int launch(bool restart, bool kill, const std::string& session, const std::string& pokerArgument) {
-  const auto appFolder = getCurrentAppFolder();
+int launch(const boost::filesystem::path& appFolder, bool restart, bool kill,
+           const std::string& session, const std::string& pokerArgument) {
   const auto lock = lockSingleInstance(appFolder);
 
   const auto numbers = findUpdateNumbers(appFolder);
@@ -33,17 +33,17 @@ int launch(bool restart, bool kill, const std::string& session, const std::strin
   if (updatePending) {
     disposeOfStaleUpdates(appFolder, numbers, newest);
     const auto updateFolder = appFolder / (kUpdatePrefix + newest);
-    copyUpdateFolder(updateFolder);
+    copyUpdateFolder(appFolder, updateFolder);
     boost::filesystem::remove_all(updateFolder);
   }
 
   writeTimeTrackingFile();
   try {
-    fixElectronUpdate();
+    fixElectronUpdate(appFolder);
   } catch (...) {
     // A bundle that could not be repaired may still start.
   }
-  runLobby(session, pokerArgument);
+  runLobby(appFolder, session, pokerArgument);
   return 0;
 }
 }  // namespace
@@ -52,7 +52,7 @@ int realMain(bool restart, bool kill, const std::string& session,
              const std::string& pokerArgument) {
   try {
     // The lock lives inside launch(), so it is free again before the dialog shows.
-    return launch(restart, kill, session, pokerArgument);
+    return launch(getCurrentAppFolder(), restart, kill, session, pokerArgument);
   } catch (const std::exception& error) {
     reportError(std::string("Error: ") + error.what());
     return -1;

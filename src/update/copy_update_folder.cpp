@@ -1,6 +1,5 @@
 #include <boost/filesystem/operations.hpp>
 
-#include "locations/app_folder.h"
 #include "update/copy_update_folder.h"
 #include "update/journal.h"
 #include "update/rollback.h"
@@ -8,9 +7,8 @@
 
 namespace fs = boost::filesystem;
 
-void copyUpdateFolder(const fs::path& updateFolder) {
+void copyUpdateFolder(const fs::path& appFolder, const fs::path& updateFolder) {
   if (!fs::exists(updateFolder)) return;
-  const auto appFolder = getCurrentAppFolder();
   auto journal = startJournal(appFolder);
   try {
     copyFolder(updateFolder, appFolder, startRollbackFolder(journal), journal);

@@ -2,9 +2,10 @@
 
 #include <boost/filesystem/path.hpp>
 
-// Lays the update folder's tree over the application folder as one transaction: a failure
+// Lays the tree of `updateFolder` over `appFolder` as one transaction: a failure
 // undoes everything it changed before the error goes on.
-void copyUpdateFolder(const boost::filesystem::path& updateFolder);
+void copyUpdateFolder(const boost::filesystem::path& appFolder,
+                      const boost::filesystem::path& updateFolder);
 
 // Deals with the journal that a start cut short left in `appFolder`: a run that had put every
 // entry in place is finished, any other undone.

@@ -54,13 +54,13 @@ void addExecutablePermission(fs::path file) {
   fs::permissions(file, bits | fs::owner_all | fs::group_exe | fs::others_exe);
 }
 
-void fixElectronUpdate() {
-  const auto bundle = getLobbyFilePath();
+void fixElectronUpdate(const fs::path& appFolder) {
+  const auto bundle = getLobbyFilePath(appFolder);
   const auto frameworks = bundle / kFrameworksFolder;
   const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
   for (const char* library : kGraphicsLibraries) addExecutablePermission(libraries / library);
 
-  const auto name = getPokerAppName();
+  const auto name = getPokerAppName(appFolder);
   if (name.empty()) return;
   for (const char* kind : kHelperKinds) {
     const auto helper = name + kind;
