@@ -13,9 +13,12 @@ std::string dialogScript(const std::string& message) {
   return "display dialog \"" + text + "\" with title \"Poker Launcher\" buttons {\"OK\"}";
 }
 
+namespace {
+// Throws when the dialog cannot be started.
 void showError(const std::string& message) {
   spawnDetached("osascript", {"-e", dialogScript(message)});
 }
+}  // namespace
 
 void reportError(const std::string& message) noexcept {
   try {

@@ -2,10 +2,8 @@
 
 #include <string>
 
-// Shows `message` in the "Poker Launcher" dialog. Throws when the dialog cannot be started.
-void showError(const std::string& message);
-
-// Shows `message` in the dialog, or on standard error when not even the dialog can be started.
+// Shows `message` in the "Poker Launcher" dialog, or on standard error when not even the dialog
+// can be started.
 void reportError(const std::string& message) noexcept;
 
 // The AppleScript statement that shows `message`.
