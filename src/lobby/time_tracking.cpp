@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "lobby/time_tracking.h"
+#include "platform/platform.h"
 
 namespace {
 const char kFileName[] = "liveUpdateLog.log";
@@ -16,15 +17,15 @@ void warn() {
 
 // Opens the record for writing, emptied, only when it is a regular file or missing: never
 // through a link planted in its place, never waiting on a named pipe, never into a device.
-int openRecord() {
-  const int fd = ::open(kFileName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
+Descriptor openRecord() {
+  Descriptor record(
+      ::open(kFileName, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
   struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return -1;
+  if (record.fd >= 0 && (::fstat(record.fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+                         ::ftruncate(record.fd, 0) != 0)) {
+    return Descriptor();
   }
-  return fd;
+  return record;
 }
 }  // namespace
 
@@ -38,15 +39,10 @@ std::string timeTrackingRecord(std::chrono::system_clock::time_point now) {
 void writeTimeTrackingFile() {
   try {
     const auto record = timeTrackingRecord(std::chrono::system_clock::now());
-    const int fd = openRecord();
-    if (fd < 0) return warn();
+    const auto file = openRecord();
+    if (file.fd < 0) return warn();
     // A failed write of an opened record goes unreported.
-    for (std::size_t done = 0; done < record.size();) {
-      const ssize_t put = ::write(fd, record.data() + done, record.size() - done);
-      if (put <= 0) break;
-      done += static_cast<std::size_t>(put);
-    }
-    ::close(fd);
+    writeAll(file.fd, record.data(), record.size());
   } catch (...) {
     warn();
   }

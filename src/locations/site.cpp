@@ -1,6 +1,7 @@
-#include <cerrno>
+#include <fcntl.h>
+
 #include <cstdint>
-#include <fstream>
+#include <ios>
 #include <limits>
 #include <locale>
 #include <stdexcept>
@@ -36,12 +37,10 @@ std::string readWholeFile(const fs::path& file) {
   if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::streamsize>::max())) {
     throw std::length_error("File size exceeds max read size");
   }
-  std::ifstream in(file.string(), std::ios::binary);
-  if (!in) throwSystemError("cannot open file", file);
+  const Descriptor in(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (in.fd < 0) throwSystemError("cannot open file", file);
   std::string content;
   content.reserve(static_cast<std::size_t>(size));
-  char buffer[16384];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) content.append(buffer, in.gcount());
-  if (in.bad()) throwSystemError("cannot read file", file, EIO);
+  if (!readAll(in.fd, content)) throwSystemError("cannot read file", file);
   return content;
 }

@@ -9,16 +9,17 @@
 
 #include "locations/app_folder.h"
 #include "main/instance_lock.h"
+#include "platform/descriptor.h"
 
 namespace {
 // The open that follows could only say "No such file or directory"; this names the file and
 // the real cause. Never through a link, which could make it create a file elsewhere.
 void createLockFile(const boost::filesystem::path& lockPath) {
-  const int fd = ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  const Descriptor file(
+      ::open(lockPath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (file.fd < 0) {
     throw std::runtime_error("cannot create " + lockPath.string() + ": " + std::strerror(errno));
   }
-  ::close(fd);
 }
 }  // namespace
 

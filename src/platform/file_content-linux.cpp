@@ -17,11 +17,7 @@ bool copyFileContentByReading(int in, int out) {
       if (errno == EINTR) continue;
       return false;
     }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::write(out, buffer.get() + done, got - done);
-      if (put < 0 && errno != EINTR) return false;
-      if (put > 0) done += put;
-    }
+    if (!writeAll(out, buffer.get(), static_cast<std::size_t>(got))) return false;
   }
 }
 }  // namespace

@@ -3,9 +3,12 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <string>
 
 #include <boost/filesystem/path.hpp>
+
+#include "platform/descriptor.h"
 
 // Throws the failure of a system call on `path` (and `other`) as a filesystem_error carrying
 // `error`, so that every such failure reads the same way.
@@ -17,6 +20,11 @@
 // The absolute path of the running executable, as the system reports it.
 // Throws std::runtime_error("No current process path found") when the system cannot tell.
 boost::filesystem::path getExecutablePath();
+
+// Writes all `size` bytes of `data` to `fd`; false, with errno set, when it cannot.
+bool writeAll(int fd, const char* data, std::size_t size);
+// Appends everything left to read from `fd` to `bytes`; false, with errno set, on failure.
+bool readAll(int fd, std::string& bytes);
 
 // Makes sure `folder` is a folder of the current user that only this user can enter: creates it
 // with mode 0700 when missing, narrows a looser mode. Throws when it is a symbolic link, not a
