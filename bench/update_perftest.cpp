@@ -4,6 +4,8 @@
 // apply takes, the launcher's peak memory and its start without an update.
 //   update_perftest LAUNCHER          the benchmark, against a built launcher
 //   update_perftest --apply FOLDER    worker: applies FOLDER over the folder this copy lies in
+//   update_perftest --lay-out FOLDER  makes FOLDER/app, an installation with the update staged
+//                                     in update_1 and the worker beside it
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
@@ -27,7 +29,6 @@
 #include "locations/app_folder.h"
 #include "platform/platform.h"
 #include "update/copy_update_folder.h"
-#include "update/install_entry.h"
 
 namespace fs = boost::filesystem;
 
@@ -127,6 +128,17 @@ std::uint64_t layOut(const fs::path& root, const Kind* kind) {
   return total;
 }
 
+// Copies a program by its bytes: Boost 1.74's copy_file cannot cross file systems on every kernel.
+void copyProgram(const fs::path& from, const fs::path& to) {
+  {
+    std::ifstream in(from.string(), std::ios::binary);
+    std::ofstream out(to.string(), std::ios::binary);
+    out << in.rdbuf();
+    if (!out.flush()) throw std::runtime_error("cannot copy " + from.string());
+  }
+  fs::permissions(to, fs::owner_all);
+}
+
 // Runs `args` to its end and returns the time from fork to the reaped child in ms; its peak
 // resident memory goes to `peakKiB`. Throws when it does not exit with 0.
 double run(const std::vector<std::string>& args, bool quiet = false, long* peakKiB = nullptr) {
@@ -172,7 +184,7 @@ void prepare(const fs::path& base, const fs::path& app) {
   run({"cp", "-a", (base / "pristine").string() + "/.", app.string()});
   run({"cp", "-a", (base / "update_1").string() + "/.", (app / "update_1").string()});
   fs::remove(app / (kAsar + "_tmp"));  // left by cp -a, which keeps the update's name
-  makeEntry(getExecutablePath(), app / "update_perftest");
+  copyProgram(getExecutablePath(), app / "update_perftest");
   sync();
 }
 
@@ -336,7 +348,7 @@ int benchmark(const fs::path& base, const fs::path& launcher) {
   layOut(base / "update_1", &plain);
   prepare(base, start);
   const auto copy = start / "launcher";
-  makeEntry(launcher, copy);
+  copyProgram(launcher, copy);
   long launcherKiB = 0;
   const double updateStartMs = run({copy.string()}, true, &launcherKiB);
   applied = applied && updateApplied(base, start) && !fs::exists(start / "update_1");
@@ -366,6 +378,15 @@ int main(int argc, char* argv[]) {
       std::cerr << "update_perftest: " << error.what() << std::endl;
       return 1;
     }
+  }
+  if (argc == 3 && std::string(argv[1]) == "--lay-out") {
+    // An installation with the plain update staged and the worker beside it, to trace by hand.
+    const fs::path base = argv[2];
+    const Kind plain{"plain", false, 1};
+    layOut(base / "pristine", nullptr);
+    layOut(base / "update_1", &plain);
+    prepare(base, base / "app");
+    return 0;
   }
   if (argc != 2) {
     std::cerr << "usage: update_perftest LAUNCHER" << std::endl;

@@ -32,9 +32,10 @@ bool isLauncherOwnName(const std::string& name) {
   std::transform(name.begin(), name.end(), lower.begin(), [](char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   });
-  return lower == kLockFileName || lower == kJournalName || lower == kRollbackFolderName ||
-         isTemporaryName(lower) || hasNumberAfter(lower, kUpdatePrefix) ||
-         hasNumberAfter(lower, kOldUpdatePrefix);
+  // The journal, and one set aside beside it.
+  return lower == kLockFileName || lower.rfind(kJournalName, 0) == 0 ||
+         lower == kRollbackFolderName || isTemporaryName(lower) ||
+         hasNumberAfter(lower, kUpdatePrefix) || hasNumberAfter(lower, kOldUpdatePrefix);
 }
 
 fs::path getStorageFolderPath(const fs::path& appFolder) {

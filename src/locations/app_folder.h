@@ -12,10 +12,11 @@ boost::filesystem::path getCurrentAppFolder();
 
 // The single-instance lock file.
 inline const std::string kLockFileName = "launcher.lock";
-// The journal of an update being applied, left by a start cut short.
+// The journal of an update being applied, left by a start cut short; one that could not be read
+// is set aside as this name, a dot and eight random hex digits.
 inline const std::string kJournalName = ".launcher-journal";
-// Where old versions are kept while an update is applied, when the temporary directory lies on
-// another file system.
+// Where old versions are kept while an update is applied, when the temporary directory cannot
+// hold them.
 inline const std::string kRollbackFolderName = ".launcher-rollback";
 // A staged update is "update_" and a number; one being removed is "old_update_" and its number.
 inline const std::string kUpdatePrefix = "update_";
@@ -30,8 +31,8 @@ bool is_number(const std::string& text);
 bool hasNumberAfter(const std::string& name, const std::string& prefix);
 
 // Whether `name`, at the top of the application folder, is one the launcher keeps for itself,
-// in any ASCII letter case: the lock file, the journal, the private rollback folder, a
-// temporary name, a staged update, or a stale one.
+// in any ASCII letter case: the lock file, the journal (or one set aside), the private rollback
+// folder, a temporary name, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
 // The lobby's storage folder in `appFolder`, created when nothing is there yet.

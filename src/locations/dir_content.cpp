@@ -27,12 +27,3 @@ std::shared_ptr<std::vector<fs::path>> getDirContent(fs::path folder, bool files
   });
   return content;
 }
-
-std::shared_ptr<std::vector<fs::path>> getDirEntries(const fs::path& folder) {
-  if (!fs::is_directory(folder)) throw std::runtime_error("Invalid folder");
-  auto entries = std::make_shared<std::vector<fs::path>>();
-  for (fs::recursive_directory_iterator it(folder), end; it != end; ++it) {
-    if (!fs::is_directory(it->symlink_status())) entries->push_back(it->path());
-  }
-  return entries;
-}

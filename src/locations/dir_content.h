@@ -12,12 +12,6 @@
 std::shared_ptr<std::vector<boost::filesystem::path>> getDirContent(boost::filesystem::path folder,
                                                                     bool files, bool folders);
 
-// Every entry below `folder` that is not a folder itself, symbolic links of any kind included
-// (never followed), in walk order: what an update brings.
-// Throws std::runtime_error("Invalid folder") when `folder` is not a folder.
-std::shared_ptr<std::vector<boost::filesystem::path>> getDirEntries(
-    const boost::filesystem::path& folder);
-
 // The same walk as `getDirContent`, handing each entry to `visit` until it returns false.
 void visitDirContent(const boost::filesystem::path& folder, bool files, bool folders,
                      const std::function<bool(const boost::filesystem::path&)>& visit);

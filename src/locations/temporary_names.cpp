@@ -19,7 +19,7 @@ std::uint64_t temporaryNameSeed() {
   return std::stoull(fs::unique_path("%%%%%%%%%%%%%%%%").string(), nullptr, 16);
 }
 
-fs::path temporaryIn(const fs::path& folder, std::uint64_t& names) {
+std::string nextTemporaryName(std::uint64_t& names) {
   // The seed with a counter mixed in (splitmix64): names nobody can foresee, without a system
   // call for each. Of fixed length: the entry's own name may use up all a name can hold.
   std::uint64_t z = (names += 0x9e3779b97f4a7c15ULL);
@@ -29,7 +29,7 @@ fs::path temporaryIn(const fs::path& folder, std::uint64_t& names) {
   char random[kRandomLength + 1];
   std::snprintf(random, sizeof random, "%012llx",
                 static_cast<unsigned long long>(z & 0xffffffffffffULL));
-  return folder / (kPrefix + random + kSuffix);
+  return kPrefix + random + kSuffix;
 }
 
 bool isTemporaryName(const std::string& name) {

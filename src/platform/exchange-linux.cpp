@@ -3,6 +3,6 @@
 
 #include "platform/platform.h"
 
-bool exchangeEntries(const boost::filesystem::path& a, const boost::filesystem::path& b) {
-  return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+bool exchangeEntries(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+  return ::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_EXCHANGE) == 0;
 }

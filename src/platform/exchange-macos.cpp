@@ -2,7 +2,7 @@
 
 #include "platform/platform.h"
 
-bool exchangeEntries(const boost::filesystem::path& a, const boost::filesystem::path& b) {
-  // APFS and HFS+ swap the two in one step; other volumes answer ENOTSUP.
-  return ::renamex_np(a.c_str(), b.c_str(), RENAME_SWAP) == 0;
+bool exchangeEntries(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+  // APFS swaps the two in one step; other volumes answer ENOTSUP.
+  return ::renameatx_np(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_SWAP) == 0;
 }

@@ -5,21 +5,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/platform.h"
 
-bool cloneFile(int in, const boost::filesystem::path& to, mode_t mode) {
+bool cloneFile(int in, int folder, const std::string& name, mode_t mode) {
   // btrfs, XFS and others share the extents; ext4 and tmpfs refuse.
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (out < 0) return false;
-  bool cloned = ::ioctl(out, FICLONE, in) == 0 && ::fchmod(out, mode) == 0;
+  Descriptor out(
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (out.fd < 0) return false;
+  bool cloned = ::ioctl(out.fd, FICLONE, in) == 0 && ::fchmod(out.fd, mode) == 0;
   int error = errno;
-  if (::close(out) != 0 && cloned) {
+  if (::close(std::exchange(out.fd, -1)) != 0 && cloned) {
     cloned = false;
     error = errno;
   }
   if (!cloned) {
-    ::unlink(to.c_str());
+    ::unlinkat(folder, name.c_str(), 0);
     errno = error;
   }
   return cloned;

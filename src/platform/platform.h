@@ -26,23 +26,24 @@ bool writeAll(int fd, const char* data, std::size_t size);
 // Appends everything left to read from `fd` to `bytes`; false, with errno set, on failure.
 bool readAll(int fd, std::string& bytes);
 
-// Makes sure `folder` is a folder of the current user that only this user can enter: creates it
-// with mode 0700 when missing, narrows a looser mode. Throws when it is a symbolic link, not a
-// folder, or another user's.
-void makePrivateFolder(const boost::filesystem::path& folder);
+// Opens `name` in the folder `parent` as a folder of the current user that only this user can
+// enter: makes it with mode 0700 when missing, narrows a looser mode. On failure the handle is
+// none and errno tells why: ELOOP for a symbolic link, ENOTDIR for no folder, EPERM for another
+// user's.
+Descriptor openPrivateFolder(int parent, const std::string& name);
 
-// Swaps the entries at `a` and `b`, both present, in one step: no one ever sees either path
-// empty. Returns false, with errno set, on failure; EINVAL, ENOTSUP or ENOSYS mean the file
-// system cannot (exchangeRefused).
-bool exchangeEntries(const boost::filesystem::path& a, const boost::filesystem::path& b);
+// Swaps the entries `from` in the folder `fromFolder` and `to` in `toFolder`, both present, in
+// one step: no one ever sees either name empty. Returns false, with errno set, on failure;
+// EINVAL, ENOTSUP or ENOSYS mean the file system cannot (exchangeRefused).
+bool exchangeEntries(int fromFolder, const std::string& from, int toFolder, const std::string& to);
 inline bool exchangeRefused(int error) {
   return error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-// Makes `to`, which must not exist, a copy of the open regular file `in` that shares its bytes
-// (copy on write), with the mode bits `mode`. Returns false, with errno set and nothing at `to`,
-// where the file system cannot.
-bool cloneFile(int in, const boost::filesystem::path& to, mode_t mode);
+// Makes `name` in the folder `folder`, which must not exist, a copy of the open regular file `in`
+// that shares its bytes (copy on write), with the mode bits `mode`. Returns false, with errno set
+// and nothing at `name`, where the file system cannot.
+bool cloneFile(int in, int folder, const std::string& name, mode_t mode);
 
 // Copies the open file `in`, of `size` bytes, to the open file `out`, the fastest way the
 // system offers; on macOS with its extended attributes. Returns false, with errno set, on

@@ -1,29 +1,22 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 
 #include "platform/platform.h"
 
-namespace fs = boost::filesystem;
-
-namespace {
-[[noreturn]] void refuse(const fs::path& folder, const std::string& reason) {
-  throw std::runtime_error("Unsafe temporary folder " + folder.string() + ": " + reason);
-}
-}  // namespace
-
-void makePrivateFolder(const fs::path& folder) {
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throwSystemError("cannot create folder", folder);
-  }
+Descriptor openPrivateFolder(int parent, const std::string& name) {
+  if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) return Descriptor();
+  // A link, or anything but a folder, is refused by the open itself.
+  Descriptor folder(
+      ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat status;
-  if (::lstat(folder.c_str(), &status) != 0) throwSystemError("cannot read folder", folder);
-  if (S_ISLNK(status.st_mode)) refuse(folder, "it is a symbolic link");
-  if (!S_ISDIR(status.st_mode)) refuse(folder, "it is not a folder");
-  if (status.st_uid != ::geteuid()) refuse(folder, "it belongs to another user");
-  if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
-    throwSystemError("cannot make folder private", folder);
+  if (folder.fd < 0 || ::fstat(folder.fd, &status) != 0) return Descriptor();
+  if (status.st_uid != ::geteuid()) {
+    errno = EPERM;
+    return Descriptor();
   }
+  if ((status.st_mode & 077) != 0 && ::fchmod(folder.fd, 0700) != 0) return Descriptor();
+  return folder;
 }

@@ -1,5 +1,6 @@
 #include <boost/filesystem/operations.hpp>
 
+#include "locations/folder_handles.h"
 #include "update/copy_update_folder.h"
 #include "update/journal.h"
 #include "update/rollback.h"
@@ -9,21 +10,24 @@ namespace fs = boost::filesystem;
 
 void copyUpdateFolder(const fs::path& appFolder, const fs::path& updateFolder) {
   if (!fs::exists(updateFolder)) return;
-  auto journal = startJournal(appFolder);
+  // Opened once: every change of the run is made below this handle.
+  const auto root = openFolder(appFolder);
+  auto journal = startJournal(appFolder, root);
   try {
-    copyFolder(updateFolder, appFolder, startRollbackFolder(journal), journal);
+    const auto rollback = startRollbackFolder(appFolder, root, journal);
+    copyFolder(updateFolder, appFolder, root, rollback, journal);
     record(journal, {Change::complete, {}, {}, {}});
   } catch (...) {
-    closeJournal(journal);
-    endUpdate(appFolder, journal.records, false);
+    endUpdate(appFolder, root, journal.records, Ending::run);
     throw;
   }
-  closeJournal(journal);
-  endUpdate(appFolder, journal.records, false);
+  endUpdate(appFolder, root, journal.records, Ending::run);
 }
 
 void recoverInterruptedUpdate(const fs::path& appFolder) {
-  const auto records = readJournal(appFolder);
+  const auto root = openFolder(appFolder);
   // Quietly but for what goes back: the run's own lines were printed by the run.
-  if (records) endUpdate(appFolder, *records, true);
+  if (const auto records = readJournal(appFolder, root)) {
+    endUpdate(appFolder, root, *records, Ending::laterStart);
+  }
 }

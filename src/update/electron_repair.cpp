@@ -1,9 +1,15 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <iostream>
 
 #include <boost/filesystem/operations.hpp>
 
+#include "locations/folder_handles.h"
 #include "locations/lobby_bundle.h"
-#include "locations/temporary_names.h"
+#include "platform/platform.h"
 #include "update/electron_repair.h"
 
 namespace fs = boost::filesystem;
@@ -20,26 +26,45 @@ const char* const kHelperKinds[] = {" Helper (Renderer)", " Helper (GPU)", " Hel
 // Relative: it must still resolve after the application folder moves, and the strict signature
 // check refuses absolute links that lead outside the system's folders.
 const char kFrameworkLinkText[] = "Versions/A/ReactiveObjC";
+const char kFrameworkLink[] = "ReactiveObjC";
+// Where a new link is made before it replaces a dangling one. A repair cut short between the two
+// leaves it, and the next repair removes it: only a link of the very text it makes.
+const char kPendingLink[] = ".launcher-framework-link";
+
+void removePendingLink(int framework) {
+  std::string text;
+  if (readLink(framework, kPendingLink, text) && text == kFrameworkLinkText) {
+    ::unlinkat(framework, kPendingLink, 0);
+  }
+}
 
 // Makes the framework's top-level link when it is missing or dangles; whatever else stands there
-// is left alone.
-void repairFrameworkLink(const fs::path& framework) {
-  const auto link = framework / "ReactiveObjC";
-  const auto standing = fs::symlink_status(link);
-  boost::system::error_code unresolved;
-  const bool dangling = fs::is_symlink(standing) && !fs::exists(fs::status(link, unresolved));
-  if (fs::exists(standing) && !dangling) return;
-
+// is left alone. Works in the framework folder as found beneath the application folder.
+void repairFrameworkLink(const fs::path& appFolder, const std::string& framework) {
+  const auto root = openFolder(appFolder);
+  const auto reached = walk(root, framework, {true, appFolder});
+  if (reached.reach != Reach::folder) return;
+  const int folder = reached.folder.handle.fd;
+  removePendingLink(folder);
+  struct stat standing, linked;
+  const bool present = ::fstatat(folder, kFrameworkLink, &standing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (present &&
+      !(S_ISLNK(standing.st_mode) && ::fstatat(folder, kFrameworkLink, &linked, 0) != 0)) {
+    return;
+  }
+  const auto shown = appFolder / framework / kFrameworkLink;
+  if (!present) {
+    if (::symlinkat(kFrameworkLinkText, folder, kFrameworkLink) != 0) {
+      throwSystemError("cannot create link", shown);
+    }
+    return;
+  }
   // Made aside and renamed over the dangling one, so the name never stands empty.
-  auto names = temporaryNameSeed();
-  const auto temporary = temporaryIn(framework, names);
-  fs::create_symlink(kFrameworkLinkText, temporary);
-  try {
-    fs::rename(temporary, link);
-  } catch (...) {
-    boost::system::error_code ignored;
-    fs::remove(temporary, ignored);
-    throw;
+  if (::symlinkat(kFrameworkLinkText, folder, kPendingLink) != 0 ||
+      ::renameat(folder, kPendingLink, folder, kFrameworkLink) != 0) {
+    const int error = errno;
+    removePendingLink(folder);
+    throwSystemError("cannot replace link", shown, error);
   }
 }
 }  // namespace
@@ -67,5 +92,6 @@ void fixElectronUpdate(const fs::path& appFolder) {
     addExecutablePermission(frameworks / (helper + ".app/Contents/MacOS/" + helper));
   }
 
-  repairFrameworkLink(frameworks / "ReactiveObjC.framework");
+  repairFrameworkLink(
+      appFolder, bundle.filename().string() + "/" + kFrameworksFolder + "/ReactiveObjC.framework");
 }

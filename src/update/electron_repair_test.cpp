@@ -39,3 +39,33 @@ TEST_F(ExecutablePermission, ChangesALinksTargetAndReportsWhatIsMissing) {
   EXPECT_FALSE(fs::exists(root_ / "missing"));
 }
 }  // namespace
+
+class FrameworkLink : public TempRootTest {};
+
+TEST_F(FrameworkLink, ARepairCutShortLeavesNothingBehind) {
+  const auto framework = root_ / "Lobby.app/Contents/Frameworks/ReactiveObjC.framework";
+  const auto pending = framework / ".launcher-framework-link";
+  const struct {
+    const char* name;
+    bool ours;  // what a repair cut short between its two steps leaves
+  } cases[] = {{"a link the repair made", true}, {"a file of the client's", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root_ / "Lobby.app");
+    makeLobbyBundle(root_);
+    if (c.ours) {
+      fs::remove(framework / "ReactiveObjC");
+      fs::create_symlink("Versions/B/ReactiveObjC", framework / "ReactiveObjC");  // dangling
+      fs::create_symlink("Versions/A/ReactiveObjC", pending);
+    } else {
+      writeFile(pending, "the client's");
+    }
+
+    testing::internal::CaptureStdout();
+    fixElectronUpdate(root_);
+    testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
+    EXPECT_EQ(fs::exists(fs::symlink_status(pending)), !c.ours);
+  }
+}

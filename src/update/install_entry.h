@@ -3,31 +3,37 @@
 #include <sys/stat.h>
 
 #include <optional>
+#include <string>
 
-#include <boost/filesystem/file_status.hpp>
 #include <boost/filesystem/path.hpp>
+
+// An entry of an update on its way into the installation: where it comes from, where it goes and
+// what stands there now.
+struct Entry {
+  int from;            // the update's folder that holds it
+  std::string name;    // its name there
+  struct stat status;  // its own, not following a link
+  int to;              // the installation's folder it goes to
+  std::string target;  // its name there
+  std::string path;    // where that is below the application folder, with no link on the way
+  std::optional<struct stat> there;    // what stands at `target`, not following a link
+  std::optional<mode_t> mode;          // the bits it takes, when not its own
+  bool shareable;                      // its bytes may be a second name of the update's file
+  boost::filesystem::path shownEntry;  // the paths that lines and errors name
+  boost::filesystem::path shownTarget;
+};
 
 // How `makeEntry` made the new version.
 enum class InstallPath { clone, hardLink, copy, symlink };
 
-// Makes at the free name `at` a complete copy of `source`, a regular file or a symbolic link
-// (never followed; anything else is refused), a file with the mode bits `mode` or else its own.
-// A file's bytes are shared where the file system can: a clone, or, when `shareable`, a second
-// name of `source` if the bits agree and it is this user's file with no other name. On failure
-// nothing is left at `at`. A file system that refuses one clone is not asked again for as long
-// as the process lives.
-InstallPath makeEntry(const boost::filesystem::path& source, const boost::filesystem::path& at,
-                      std::optional<boost::filesystem::perms> mode = std::nullopt,
-                      bool shareable = false);
-// The same for a `source` whose `lstat` the caller has just read; a file is checked to be the
-// same one when it is opened.
-InstallPath makeEntry(const boost::filesystem::path& source, const struct stat& status,
-                      const boost::filesystem::path& at,
-                      std::optional<boost::filesystem::perms> mode, bool shareable);
+// Makes `at`, a free name in the folder `folder`, a complete copy of `entry`: a regular file or a
+// symbolic link (never followed; anything else is refused), a file with the entry's `mode`. A
+// file's bytes are shared where the file system can: a clone, or, when `shareable`, a second
+// name of the update's file if the bits agree and it is this user's file with no other name. On
+// failure nothing is left at `at`. A file system that refuses one clone is not asked again for
+// as long as the process lives.
+InstallPath makeEntry(const Entry& entry, int folder, const std::string& at);
 
-// The same at the free name `temporary` beside `target`, then renamed over `target`: `target`
-// holds what it held or the whole new version, never anything in between.
-InstallPath installEntry(const boost::filesystem::path& source, const struct stat& status,
-                         const boost::filesystem::path& target,
-                         const boost::filesystem::path& temporary,
-                         std::optional<boost::filesystem::perms> mode, bool shareable);
+// The same at the free name `temporary` beside the target, then renamed over it: the target holds
+// what it held or the whole new version, never anything in between.
+InstallPath installEntry(const Entry& entry, const std::string& temporary);

@@ -30,9 +30,9 @@ class InstallEntry : public TempRootTest {
 
   // Whether this file system clones at all: then every file is a clone.
   bool clones() {
-    const int in = ::open(source_.c_str(), O_RDONLY);
-    const bool cloned = cloneFile(in, root_ / "probe", 0644);
-    ::close(in);
+    const Descriptor in(::open(source_.c_str(), O_RDONLY));
+    const Descriptor folder(::open(root_.c_str(), O_RDONLY | O_DIRECTORY));
+    const bool cloned = cloneFile(in.fd, folder.fd, "probe", 0644);
     fs::remove(root_ / "probe");
     return cloned;
   }
@@ -47,12 +47,23 @@ class InstallEntry : public TempRootTest {
 
   // Installs `source` at `target` as the tree copy does, with a temporary name beside it.
   static InstallPath install(const fs::path& source, const fs::path& target,
-                             std::optional<fs::perms> mode = std::nullopt, bool shareable = false) {
-    struct stat status;
-    EXPECT_EQ(::lstat(source.c_str(), &status), 0);
+                             std::optional<mode_t> mode = std::nullopt, bool shareable = false) {
+    const Descriptor from(::open(source.parent_path().c_str(), O_RDONLY | O_DIRECTORY));
+    const Descriptor to(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY));
+    Entry entry{from.fd,
+                source.filename().string(),
+                {},
+                to.fd,
+                target.filename().string(),
+                {},
+                {},
+                mode,
+                shareable,
+                source,
+                target};
+    EXPECT_EQ(::lstat(source.c_str(), &entry.status), 0);
     auto names = temporaryNameSeed();
-    return installEntry(source, status, target, temporaryIn(target.parent_path(), names), mode,
-                        shareable);
+    return installEntry(entry, nextTemporaryName(names));
   }
 
   static ino_t inode(const fs::path& file) {
@@ -69,14 +80,14 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
   const auto link = clone ? InstallPath::clone : InstallPath::hardLink;
   const struct {
     const char* name;
-    std::optional<fs::perms> mode;
+    std::optional<mode_t> mode;
     bool shareable;
     std::function<void(const fs::path&)> arrange;
     InstallPath path;
   } cases[] = {
       {"the update's bits", std::nullopt, true, nullptr, link},
-      {"the same bits", fs::perms(0644), true, nullptr, link},
-      {"other bits", fs::perms(0755), true, nullptr, copy},
+      {"the same bits", 0644, true, nullptr, link},
+      {"other bits", 0755, true, nullptr, copy},
       {"not shareable", std::nullopt, false, nullptr, copy},
       {"a file with another name", std::nullopt, true,
        [this](const fs::path& file) { fs::create_hard_link(file, root_ / "elsewhere"); }, copy},
@@ -96,7 +107,7 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
     EXPECT_EQ(install(source, target, c.mode, c.shareable), c.path);
 
     EXPECT_EQ(readFile(target), "new");
-    EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(fs::perms(0644)));
+    EXPECT_EQ(fs::status(target).permissions(), c.mode.value_or(0644));
     EXPECT_EQ(inode(target) == inode(source), c.path == InstallPath::hardLink);
     EXPECT_EQ(readFile(source), "new");
     EXPECT_EQ(fs::status(source).permissions(), 0644);
@@ -120,7 +131,7 @@ TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
   };
   for (const auto& [source, target] : cases) {
     SCOPED_TRACE(source.string());
-    EXPECT_THROW(install(source, target, fs::perms(0755)), fs::filesystem_error);
+    EXPECT_THROW(install(source, target, 0755), fs::filesystem_error);
   }
   EXPECT_EQ(readFile(root_ / "app/folder/inside"), "in the way");
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "app"), fs::directory_iterator()), 1);

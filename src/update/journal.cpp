@@ -2,11 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
 #include <optional>
-#include <stdexcept>
 #include <utility>
 #include <vector>
+
+#include <boost/filesystem/operations.hpp>
 
 #include "locations/app_folder.h"
 #include "platform/platform.h"
@@ -15,9 +20,42 @@
 namespace fs = boost::filesystem;
 
 namespace {
-// Every field ends in a NUL, the one byte no path holds: names may hold line feeds and any
-// other byte. A record is its change's letter, then its fields.
-const std::string kMagic("launcher journal 1", sizeof "launcher journal 1");
+// A record is its length and checksum (four bytes each, least significant first), then its
+// change's letter and its fields, each ended by a NUL, the one byte no path holds.
+const std::string kMagic("launcher journal 2", sizeof "launcher journal 2");
+constexpr std::size_t kHeader = 8;
+// Far beyond three paths: anything longer is no record.
+constexpr std::uint32_t kLongestRecord = 1 << 16;
+
+constexpr std::array<std::uint32_t, 256> crcTable() {
+  std::array<std::uint32_t, 256> table{};
+  for (std::uint32_t n = 0; n < 256; ++n) {
+    std::uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+
+// CRC-32, as zip and PNG have it.
+std::uint32_t checksum(const char* data, std::size_t size) {
+  static constexpr auto kTable = crcTable();
+  std::uint32_t crc = 0xffffffffu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc = kTable[(crc ^ static_cast<unsigned char>(data[i])) & 0xff] ^ (crc >> 8);
+  }
+  return crc ^ 0xffffffffu;
+}
+
+void putNumber(std::string& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xff);
+}
+
+std::uint32_t numberAt(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
 
 // The fields a record of its kind holds, in the order they are written; nothing for a kind
 // that is none of the journal's.
@@ -40,109 +78,123 @@ std::optional<std::vector<Field>> fieldsOf(Record& record) {
   return std::nullopt;
 }
 
-void appendField(std::string& out, const fs::path& path, const fs::path& appFolder) {
-  const auto& text = path.native();
-  const auto& base = appFolder.native();
-  const bool inside = text.size() > base.size() && text.compare(0, base.size(), base) == 0 &&
-                      text[base.size()] == '/';
-  out += inside ? text.substr(base.size() + 1) : text;
-  out += '\0';
-}
-
-fs::path pathOf(const std::string& field, const fs::path& appFolder) {
-  return field.empty() || field.front() == '/' ? fs::path(field) : appFolder / field;
-}
-
-std::string encodeRecord(const JournalRecord& record, const fs::path& appFolder) {
-  std::string out(1, static_cast<char>(record.change));
+std::string encodeRecord(const JournalRecord& record) {
+  std::string body(1, static_cast<char>(record.change));
   const auto fields = fieldsOf(record);
-  for (const auto* field : *fields) appendField(out, *field, appFolder);
-  return out;
+  for (const auto* field : *fields) {
+    body += *field;
+    body += '\0';
+  }
+  std::string out;
+  putNumber(out, static_cast<std::uint32_t>(body.size()));
+  putNumber(out, checksum(body.data(), body.size()));
+  return out + body;
 }
 
-[[noreturn]] void unreadable(const fs::path& appFolder) {
-  throw std::runtime_error("Unreadable update journal " + (appFolder / kJournalName).string());
+// The record whose body is `body`, when it is one.
+std::optional<JournalRecord> decodeBody(const std::string& body) {
+  JournalRecord record{static_cast<Change>(body[0]), {}, {}, {}};
+  const auto fields = fieldsOf(record);
+  if (!fields) return std::nullopt;
+  std::size_t at = 1;
+  for (auto* field : *fields) {
+    const auto end = body.find('\0', at);
+    if (end == std::string::npos) return std::nullopt;
+    *field = body.substr(at, end - at);
+    at = end + 1;
+  }
+  if (at != body.size()) return std::nullopt;
+  return record;
+}
+
+// Moves a journal that cannot be read out of the way, once: what its run did cannot be known,
+// and the next run needs the name. Never stops the start.
+void setAside(const fs::path& appFolder, const Folder& root, int error) {
+  const auto why = error == ELOOP ? "a symbolic link"
+                   : error        ? std::strerror(error)
+                                  : "of another format";
+  std::string name;
+  struct stat taken;
+  do {
+    name = kJournalName + "." + fs::unique_path("%%%%%%%%").string();
+  } while (::fstatat(root.handle.fd, name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0);
+  const bool moved =
+      ::renameat(root.handle.fd, kJournalName.c_str(), root.handle.fd, name.c_str()) == 0;
+  std::cout << "unreadable update journal " << (appFolder / kJournalName).string() << " (" << why
+            << ")" << (moved ? " set aside as " + (appFolder / name).string() : " left as it is")
+            << std::endl;
 }
 }  // namespace
 
-std::string encodeRecords(const std::vector<JournalRecord>& records, const fs::path& appFolder) {
+std::string encodeRecords(const std::vector<JournalRecord>& records) {
   auto out = kMagic;
-  for (const auto& record : records) out += encodeRecord(record, appFolder);
+  for (const auto& record : records) out += encodeRecord(record);
   return out;
 }
 
-std::vector<JournalRecord> decodeRecords(const std::string& bytes, const fs::path& appFolder) {
+std::optional<std::vector<JournalRecord>> decodeRecords(const std::string& bytes) {
   std::vector<JournalRecord> records;
   if (bytes.compare(0, kMagic.size(), kMagic) != 0) {
     // Killed before its first write was whole: nothing was changed yet.
     if (kMagic.compare(0, bytes.size(), bytes) == 0) return records;
-    unreadable(appFolder);
+    return std::nullopt;
   }
-  for (std::size_t at = kMagic.size(); at < bytes.size();) {
-    JournalRecord record{static_cast<Change>(bytes[at++]), {}, {}, {}};
-    const auto fields = fieldsOf(record);
-    if (!fields) unreadable(appFolder);
-    for (auto* field : *fields) {
-      const auto end = bytes.find('\0', at);
-      // The last record of a run killed while writing it: its change was never made.
-      if (end == std::string::npos) return records;
-      *field = pathOf(bytes.substr(at, end - at), appFolder);
-      at = end + 1;
-    }
-    records.push_back(record);
+  for (std::size_t at = kMagic.size(); bytes.size() - at >= kHeader;) {
+    const auto size = numberAt(bytes, at);
+    if (size == 0 || size > kLongestRecord || size > bytes.size() - at - kHeader) break;
+    const auto body = bytes.substr(at + kHeader, size);
+    if (numberAt(bytes, at + 4) != checksum(body.data(), body.size())) break;
+    auto record = decodeBody(body);
+    if (!record) break;
+    records.push_back(std::move(*record));
+    at += kHeader + size;
   }
+  // What follows the last record that checks was never whole: its change was never made.
   return records;
 }
 
-Journal startJournal(const fs::path& appFolder) {
-  const auto file = appFolder / kJournalName;
-  const int fd =
-      ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) throwSystemError("cannot start the update journal", file);
-  Journal journal{appFolder, fd, {}};
-  if (::write(fd, kMagic.data(), kMagic.size()) != static_cast<ssize_t>(kMagic.size())) {
+Journal startJournal(const fs::path& appFolder, const Folder& root) {
+  Journal journal{
+      Descriptor(::openat(root.handle.fd, kJournalName.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600)),
+      appFolder / kJournalName,
+      {}};
+  if (journal.file.fd < 0) throwSystemError("cannot start the update journal", journal.shown);
+  if (!writeAll(journal.file.fd, kMagic.data(), kMagic.size())) {
     const int error = errno;
-    ::close(fd);
-    ::unlink(file.c_str());
-    throwSystemError("cannot write the update journal", file, error);
+    ::unlinkat(root.handle.fd, kJournalName.c_str(), 0);
+    throwSystemError("cannot write the update journal", journal.shown, error);
   }
   return journal;
 }
 
 void record(Journal& journal, const JournalRecord& record) {
   // No sync: this guards against the process dying, not the machine.
-  const auto bytes = encodeRecord(record, journal.appFolder);
-  for (std::size_t done = 0; done < bytes.size();) {
-    const auto written = ::write(journal.fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      throwSystemError("cannot write the update journal", journal.appFolder / kJournalName);
-    }
-    done += static_cast<std::size_t>(written);
+  const auto bytes = encodeRecord(record);
+  if (!writeAll(journal.file.fd, bytes.data(), bytes.size())) {
+    throwSystemError("cannot write the update journal", journal.shown);
   }
   journal.records.push_back(record);
 }
 
-void closeJournal(Journal& journal) {
-  if (journal.fd >= 0) ::close(journal.fd);
-  journal.fd = -1;
+std::optional<std::vector<JournalRecord>> readJournal(const fs::path& appFolder,
+                                                      const Folder& root) {
+  Descriptor file(::openat(root.handle.fd, kJournalName.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.fd < 0 && errno == ENOENT) return std::nullopt;
+  struct stat status;
+  std::string bytes;
+  std::optional<std::vector<JournalRecord>> records;
+  if (file.fd < 0 || ::fstat(file.fd, &status) != 0) {
+    setAside(appFolder, root, errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    setAside(appFolder, root, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+  } else if (!readAll(file.fd, bytes)) {
+    setAside(appFolder, root, errno);
+  } else if (!(records = decodeRecords(bytes))) {
+    setAside(appFolder, root, 0);
+  }
+  return records;
 }
 
-std::optional<std::vector<JournalRecord>> readJournal(const fs::path& appFolder) {
-  const auto file = appFolder / kJournalName;
-  const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) return std::nullopt;
-  if (fd < 0) throwSystemError("cannot read the update journal", file);
-  std::string bytes;
-  struct stat status;
-  int error = ::fstat(fd, &status) != 0 ? errno : S_ISREG(status.st_mode) ? 0 : EINVAL;
-  for (char buffer[1 << 16]; error == 0;) {
-    const auto got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-    if (got < 0 && errno != EINTR) error = errno;
-  }
-  ::close(fd);
-  if (error != 0) throwSystemError("cannot read the update journal", file, error);
-  return decodeRecords(bytes, appFolder);
-}
+void removeJournal(const Folder& root) { ::unlinkat(root.handle.fd, kJournalName.c_str(), 0); }

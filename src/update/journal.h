@@ -6,9 +6,12 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include "locations/folder_handles.h"
+#include "platform/descriptor.h"
+
 // The journal of an update run: every change the run makes to the installation, recorded before
 // it is made, so that a failed run and a run killed half-way are undone from the same records.
-// It lies in the application folder while the run goes on and is removed when the run ends.
+// It lies in the application folder from the start of a run to its end.
 
 enum class Change : char {
   rollbackFolder = 'R',  // the folder that keeps the old versions; goes whole at the end
@@ -21,35 +24,40 @@ enum class Change : char {
   complete = 'C',    // every entry in place: the run is finished, never undone
 };
 
+// One change. Its places are named as the run found them, with no link in them: `path` and
+// `temporary` below the application folder, `kept` below the rollback folder recorded last
+// before it. A rollback folder's own `path` is absolute, or below the application folder.
 struct JournalRecord {
   Change change;
-  boost::filesystem::path path;
-  boost::filesystem::path kept;
-  boost::filesystem::path temporary;
+  std::string path;
+  std::string kept;
+  std::string temporary;
 };
 
-// A journal open for appending, and what it holds so far.
+// The journal of the run under way, open for appending, and what it holds so far.
 struct Journal {
-  boost::filesystem::path appFolder;
-  int fd;
+  Descriptor file;
+  boost::filesystem::path shown;
   std::vector<JournalRecord> records;
 };
 
-// Creates the journal of a new run; throws when one is there already or it cannot be made.
-Journal startJournal(const boost::filesystem::path& appFolder);
+// Creates the journal of a new run in the application folder `root`; throws when one is there
+// already or it cannot be made.
+Journal startJournal(const boost::filesystem::path& appFolder, const Folder& root);
 
 // Appends `record` with one write, before the change it records is made; throws on failure.
 void record(Journal& journal, const JournalRecord& record);
 
-void closeJournal(Journal& journal);
+// The records of the journal a run left in the application folder `root`; nothing when there is
+// none. A record that does not check (cut short by a kill, or bytes that are none) ends what is
+// read. A file that cannot be read as a journal at all is set aside under a name of the
+// launcher's own, with a line saying so, and counts as none.
+std::optional<std::vector<JournalRecord>> readJournal(const boost::filesystem::path& appFolder,
+                                                      const Folder& root);
 
-// The records of the journal left in `appFolder`, or nothing when there is none. A record cut
-// short by a kill, whose change was thus never made, is left out.
-std::optional<std::vector<JournalRecord>> readJournal(const boost::filesystem::path& appFolder);
+// Removes the journal from the application folder `root`: its run is over.
+void removeJournal(const Folder& root);
 
-// The journal's bytes for `records`, and back: paths inside `appFolder` are kept relative to
-// it, so a journal still holds when the application folder is moved.
-std::string encodeRecords(const std::vector<JournalRecord>& records,
-                          const boost::filesystem::path& appFolder);
-std::vector<JournalRecord> decodeRecords(const std::string& bytes,
-                                         const boost::filesystem::path& appFolder);
+// The journal's bytes for `records`, and back; nothing when `bytes` are no journal of this kind.
+std::string encodeRecords(const std::vector<JournalRecord>& records);
+std::optional<std::vector<JournalRecord>> decodeRecords(const std::string& bytes);

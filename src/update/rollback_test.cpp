@@ -24,13 +24,19 @@ class Rollback : public TempRootTest {
     TempRootTest::SetUp();
     app_ = root_ / "app";
     fs::create_directories(app_);
+    root = openFolder(app_);
   }
 
-  // A journal for the application folder with its rollback folder recorded.
+  // A journal for the application folder with its rollback folder recorded and open.
   Journal start() {
-    auto journal = startJournal(app_);
-    rollback_ = startRollbackFolder(journal);
+    auto journal = startJournal(app_, root);
+    folder_ = startRollbackFolder(app_, root, journal);
+    rollback_ = folder_.shown;
     return journal;
+  }
+
+  void copy(const fs::path& update, Journal& journal) {
+    copyFolder(update, app_, root, folder_, journal);
   }
 
   // Every entry below the application folder but the journal, with what it holds.
@@ -49,6 +55,8 @@ class Rollback : public TempRootTest {
   }
 
   fs::path app_, rollback_;
+  Folder root;
+  RollbackFolder folder_;
 };
 
 TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
@@ -78,9 +86,9 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
 
   auto journal = start();
   testing::internal::CaptureStdout();
-  copyFolder(update, app_, rollback_, journal);
-  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
-  const auto undo = rollback(journal.records);
+  copy(update, journal);
+  EXPECT_THROW(copy(app_ / "update_2", journal), std::runtime_error);
+  const auto undo = rollback(app_, root, journal.records);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_TRUE(undo.restored && undo.clean);
@@ -104,10 +112,9 @@ TEST_F(Rollback, AFailedCopyIsPutBackAsItWas) {
 
   // An undo cut short is done again: what went back already is passed over.
   testing::internal::CaptureStdout();
-  EXPECT_TRUE(rollback(journal.records).restored);
+  EXPECT_TRUE(rollback(app_, root, journal.records).restored);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(snapshot(), before);
-  closeJournal(journal);
 }
 
 TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
@@ -140,11 +147,10 @@ TEST_F(Rollback, LeavesTheUpdateFolderAsItWas) {
 
   auto journal = start();
   testing::internal::CaptureStdout();
-  copyFolder(update, app_, rollback_, journal);
-  EXPECT_THROW(copyFolder(app_ / "update_2", app_, rollback_, journal), std::runtime_error);
-  EXPECT_TRUE(rollback(journal.records).restored);
+  copy(update, journal);
+  EXPECT_THROW(copy(app_ / "update_2", journal), std::runtime_error);
+  EXPECT_TRUE(rollback(app_, root, journal.records).restored);
   testing::internal::GetCapturedStdout();
-  closeJournal(journal);
 
   EXPECT_EQ(snapshotOfUpdate(), before);
   EXPECT_EQ(readFile(app_ / "tool"), "old tool");
@@ -156,17 +162,15 @@ TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
   const std::string path = std::getenv("PATH");
   fs::create_directories(root_ / "no-dialog");
   setenv("PATH", (root_ / "no-dialog").c_str(), 1);
-  auto journal = start();
-  closeJournal(journal);
+  auto records = start().records;
   // A file against a folder that is not empty.
   writeFile(rollback_ / "x", "old");
   writeFile(app_ / "x/inside", "new");
-  auto records = journal.records;
-  records.push_back({Change::keptFile, app_ / "x", rollback_ / "x", app_ / "t"});
+  records.push_back({Change::keptFile, "x", "x", ".launcher-0123456789ab.tmp"});
 
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  endUpdate(app_, records, true);
+  endUpdate(app_, root, records, Ending::laterStart);
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -179,27 +183,57 @@ TEST_F(Rollback, WhatCannotGoBackIsKeptAndReported) {
   setenv("PATH", path.c_str(), 1);
 }
 
-TEST_F(Rollback, AFolderNeverMadeCountsAsEmpty) {
-  auto journal = start();
-  closeJournal(journal);
+TEST_F(Rollback, AnEmptyRunLeavesNothing) {
+  const auto records = start().records;
   testing::internal::CaptureStdout();
-  endUpdate(app_, journal.records, false);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(fs::directory_iterator(app_), fs::directory_iterator());
-}
-
-TEST_F(Rollback, DeletingNeverFollowsLinks) {
-  rollback_ = root_ / "tmp/poker_rollback/0123abcd";
-  writeFile(root_ / "outside/kept", "kept");
-  fs::create_directories(rollback_ / "a");
-  fs::create_directory_symlink(root_ / "outside", rollback_ / "a/link");
-
-  testing::internal::CaptureStdout();
-  deleteRollbackFolder(rollback_);
+  endUpdate(app_, root, records, Ending::run);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "deleting rollback folder " + rollback_.string() + "\n");
+  EXPECT_EQ(fs::directory_iterator(app_), fs::directory_iterator());
   EXPECT_FALSE(fs::exists(rollback_));
-  EXPECT_EQ(readFile(root_ / "outside/kept"), "kept");
+}
+
+// What a crafted journal names, or one whose run saw its folders replaced by links leading out,
+// or whose rollback folder another user replaced after a reboot emptied the temporary directory.
+TEST_F(Rollback, NothingOutsideIsActedOn) {
+  const auto outside = root_ / "outside";
+  writeFile(outside / "victim", "untouched");
+  writeFile(outside / "doc.txt", "untouched");
+  writeFile(outside / "tree/file", "untouched");
+  fs::create_directory_symlink(outside, app_ / "q.asar");
+  const auto shared = root_ / "tmp/poker_rollback";
+  fs::create_directories(shared / "inside/a");
+  fs::create_directory_symlink(outside, shared / "inside/a/link");
+  fs::create_directory_symlink(outside / "tree", shared / "swapped");
+  const auto temporary = ".launcher-0123456789ab.tmp";
+  const std::vector<JournalRecord> records = {
+      {Change::rollbackFolder, (shared / "inside").string(), {}, {}},
+      {Change::rollbackFolder, (shared / "swapped").string(), {}, {}},
+      {Change::rollbackFolder, (shared / "inside/../swapped").string(), {}, {}},
+      {Change::folderMade, "../outside/tree", {}, {}},
+      {Change::added, "../outside/victim", {}, temporary},
+      {Change::added, (outside / "victim").string(), {}, temporary},
+      {Change::added, "q.asar/doc.txt", {}, temporary},
+      {Change::keptFile, "q.asar/victim", "x", temporary},
+      {Change::added, "never-made", {}, "Info.plist"},
+  };
+  writeFile(app_ / "Info.plist", "the client's");
+
+  testing::internal::CaptureStdout();
+  endUpdate(app_, root, records, Ending::laterStart);
+  const auto out = testing::internal::GetCapturedStdout();
+
+  for (const char* name : {"victim", "doc.txt", "tree/file"}) {
+    EXPECT_EQ(readFile(outside / name), "untouched") << name;
+  }
+  EXPECT_EQ(readFile(app_ / "Info.plist"), "the client's");
+  EXPECT_FALSE(fs::exists(shared / "inside"));
+  EXPECT_TRUE(fs::is_symlink(shared / "swapped"));
+  for (const auto& named :
+       {(shared / "swapped").string(), std::string("../outside/tree"),
+        (outside / "victim").string(), std::string("q.asar/doc.txt"), std::string("Info.plist")}) {
+    EXPECT_NE(out.find("not acting on journal record " + named + ": "), std::string::npos) << out;
+  }
 }
 
 class RollbackParent : public TempRootTest {};
@@ -234,9 +268,9 @@ TEST_F(RollbackParent, IsMadePrivateOrReplacedByOneOfOurOwn) {
     fs::remove(parent);
     c.arrange();
     const auto before = fs::symlink_status(parent);
-    auto journal = startJournal(root_);
-    const auto chosen = startRollbackFolder(journal).parent_path();
-    closeJournal(journal);
+    const auto app = openFolder(root_);
+    auto journal = startJournal(root_, app);
+    const auto chosen = startRollbackFolder(root_, app, journal).shown.parent_path();
     fs::remove(root_ / kJournalName);
     struct stat status;
     ASSERT_EQ(lstat(chosen.c_str(), &status), 0);
@@ -246,13 +280,12 @@ TEST_F(RollbackParent, IsMadePrivateOrReplacedByOneOfOurOwn) {
     if (c.trusted) {
       EXPECT_EQ(chosen, parent);
     } else {
-      // A fresh one of this run's own beside it; the untrusted one is left as it was.
-      EXPECT_EQ(chosen.parent_path(), parent.parent_path());
-      EXPECT_NE(chosen, parent);
+      // The launcher's own in the application folder; the untrusted one is left as it was.
+      EXPECT_EQ(chosen, root_ / kRollbackFolderName);
       EXPECT_EQ(fs::symlink_status(parent).type(), before.type());
       EXPECT_EQ(fs::symlink_status(parent).permissions(), before.permissions());
-      fs::remove(chosen);
     }
+    fs::remove_all(chosen);
   }
 }
 }  // namespace

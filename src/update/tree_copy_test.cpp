@@ -18,12 +18,13 @@ class TreeCopy : public TempRootTest {
     app_ = root_ / "app";
     rollback_ = root_ / "tmp/poker_rollback/0123abcd";
     fs::create_directories(app_);
-    journal_ = startJournal(app_);
+    fs::create_directories(rollback_);
+    root = openFolder(app_);
+    kept = {openFolder(rollback_), rollback_};
+    journal_ = startJournal(app_, root);
   }
-  void TearDown() override {
-    closeJournal(journal_);
-    TempRootTest::TearDown();
-  }
+
+  void copy() { copyFolder(update_, app_, root, kept, journal_); }
 
   void put(const fs::path& file, const std::string& content, int mode) {
     writeFile(file, content);
@@ -33,7 +34,9 @@ class TreeCopy : public TempRootTest {
   int mode(const fs::path& file) { return fs::status(file).permissions(); }
 
   fs::path update_, app_, rollback_;
-  Journal journal_{};
+  Folder root;
+  RollbackFolder kept;
+  Journal journal_;
 };
 
 TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
@@ -49,7 +52,7 @@ TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
   fs::create_directories(update_ / "empty");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, journal_);
+  copy();
   const auto out = testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(app_ / "bin/tool"), "new tool");
@@ -82,7 +85,7 @@ TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
   fs::create_symlink(root_ / "missing", app_ / "a/link");
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, journal_);
+  copy();
   testing::internal::GetCapturedStdout();
 
   EXPECT_EQ(readFile(root_ / "outside"), "untouched");
@@ -101,7 +104,7 @@ TEST_F(TreeCopy, TheLauncherOwnNamesAreSkipped) {
   for (const char* name : copied) put(update_ / name, "new", 0644);
 
   testing::internal::CaptureStdout();
-  copyFolder(update_, app_, rollback_, journal_);
+  copy();
   const auto out = testing::internal::GetCapturedStdout();
 
   for (const char* name : skipped) {
@@ -122,7 +125,7 @@ TEST_F(TreeCopy, ANamedPipeIsRefusedUnopened) {
 
   testing::internal::CaptureStdout();
   try {
-    copyFolder(update_, app_, rollback_, journal_);
+    copy();
     ADD_FAILURE() << "no copy error";
   } catch (const std::runtime_error& error) {
     const std::string prefix = "error copying file " + (update_ / "pipe").string() + " to " +
