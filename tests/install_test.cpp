@@ -108,4 +108,23 @@ TEST_F(Install, ACopyFailingHalfWayOnAFullFileSystemLeavesTheOldFile) {
   EXPECT_EQ(run.status, 0) << run.out;
   expectProgramWhole(true);
 }
+TEST_F(Install, AFolderHoldingAnotherFileSystemIsNeverReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const auto locales = app_ / "Lobby.app/Contents/Resources/locales";
+  fs::create_directories(locales / "mounted");
+  if (mount("tmpfs", (locales / "mounted").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+  }
+  mount_ = locales / "mounted";
+  writeFile(locales / "mounted/kept", "another file system's");
+  writeFile(app_ / "update_2/Lobby.app/Contents/Resources/locales", "all locales in one file");
+
+  const auto run = this->run({});
+
+  EXPECT_EQ(run.status, 255);
+  EXPECT_EQ(dialog().rfind(dialogFor("Error: error copying file ").substr(0, 40), 0), 0u)
+      << dialog();
+  EXPECT_EQ(readFile(locales / "mounted/kept"), "another file system's");
+  EXPECT_TRUE(fs::exists(app_ / "update_2"));
+}
 }  // namespace
