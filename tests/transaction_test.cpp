@@ -258,8 +258,10 @@ class Transaction : public LauncherTest {
     EXPECT_TRUE(link == "v2.json" || (!updated && link == "v1.json")) << link;
     EXPECT_TRUE(fs::is_regular_file(resources / "locales") ||
                 (!updated && fs::is_directory(resources / "locales")));
-    EXPECT_EQ(fs::exists(resources / "new/deeper/file"),
-              updated ? true : fs::exists(resources / "new/deeper/file"));
+    const auto added = resources / "new/deeper/file";
+    if (updated || fs::exists(added)) {
+      EXPECT_EQ(readFile(added), "added");
+    }
   }
 
   // A copy of the tree `from` at `to`, with modes and link texts.
