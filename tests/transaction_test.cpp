@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/stat.h>
@@ -115,6 +116,7 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
   }
 
   void TearDown() override {
+    for (const auto& mount : mounts_) umount2(mount.c_str(), MNT_DETACH);
     if (!shm_.empty()) fs::remove_all(shm_);
     LauncherTest::TearDown();
   }
@@ -142,7 +144,7 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
       }
     }
     env.push_back("PATH=" + bin_.string());
-    env.push_back("TMPDIR=" + tmp_.string());
+    env.push_back("TMPDIR=" + (relativeTmpdir_ ? fs::relative(tmp_, work_) : tmp_).string());
     // LeakSanitizer cannot work under a tracer.
     env.push_back(sanitizer + "detect_leaks=0");
     const auto program = (app_ / "launcher").string();
@@ -327,6 +329,8 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
 
   fs::path shm_;
   fs::path tmp_;
+  bool relativeTmpdir_ = false;
+  std::vector<fs::path> mounts_;
 };
 
 // Files, a link and a folder replaced, files and a link added in new folders; when `broken`,
@@ -415,6 +419,8 @@ void Transaction::killEverywhere(Then then) {
 TEST_P(Transaction, AStartKilledAnywhereIsCompletedByTheNextStart) { killEverywhere(Then::aStart); }
 
 TEST_P(Transaction, AStartKilledAnywhereIsUndoneExactlyByAFailingStart) {
+  // Relative to the working folder: the journal must still find every old version.
+  relativeTmpdir_ = true;
   killEverywhere(Then::aStartWithANewerBrokenUpdate);
 }
 
@@ -470,4 +476,30 @@ TEST_P(Transaction, AStartFailingAnywhereLeavesTheInstallationAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, Transaction, ::testing::Range(0, kShards));
+// TMPDIR on another mount of the installation's file system (systemd's PrivateTmp, containers),
+// writable or not: old versions cannot move there, and are kept in the application folder.
+TEST_F(Transaction, ATemporaryDirectoryOnABindMountIsPassedOver) {
+  if (geteuid() != 0) GTEST_SKIP() << "a bind mount needs root";
+  stageUpdate(app_);
+  const auto pristine = root_ / "pristine";
+  copyTree(app_, pristine);
+  const auto store = app_.parent_path() / "store";
+  for (const unsigned long readOnly : {0ul, static_cast<unsigned long>(MS_RDONLY)}) {
+    SCOPED_TRACE(readOnly ? "read-only" : "writable");
+    restore(pristine);
+    tmp_ = app_.parent_path() / (readOnly ? "read-only" : "bound");
+    fs::create_directories(store);
+    fs::create_directories(tmp_);
+    if (mount(store.c_str(), tmp_.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      GTEST_SKIP() << "cannot bind mount: " << std::strerror(errno);
+    }
+    mounts_.push_back(tmp_);
+    ASSERT_EQ(mount(nullptr, tmp_.c_str(), nullptr, MS_REMOUNT | MS_BIND | readOnly, nullptr), 0);
+
+    EXPECT_EQ(runTraced().status, 0);
+
+    expectOldOrNew(true);
+    expectNothingLeft();
+  }
+}
 }  // namespace
