@@ -119,7 +119,10 @@ Reached walk(const Folder& root, const std::string& relative, const Walk& how) {
 }
 
 std::string joined(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + "/" + name;
+  if (folder.empty()) return name;
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  return path.append(folder).append(1, '/').append(name);
 }
 
 std::pair<std::string, std::string> splitLast(const std::string& relative) {

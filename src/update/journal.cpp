@@ -27,28 +27,39 @@ constexpr std::size_t kHeader = 8;
 // Far beyond three paths: anything longer is no record.
 constexpr std::uint32_t kLongestRecord = 1 << 16;
 
-constexpr std::array<std::uint32_t, 256> crcTable() {
-  std::array<std::uint32_t, 256> table{};
+// Four tables, to take four bytes a step: every entry of an update writes a record.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 4>;
+constexpr CrcTables crcTables() {
+  CrcTables tables{};
   for (std::uint32_t n = 0; n < 256; ++n) {
     std::uint32_t c = n;
     for (int k = 0; k < 8; ++k) c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
+    tables[0][n] = c;
   }
-  return table;
+  for (std::uint32_t n = 0; n < 256; ++n) {
+    for (int t = 1; t < 4; ++t) {
+      tables[t][n] = tables[0][tables[t - 1][n] & 0xff] ^ (tables[t - 1][n] >> 8);
+    }
+  }
+  return tables;
 }
 
 // CRC-32, as zip and PNG have it.
 std::uint32_t checksum(const char* data, std::size_t size) {
-  static constexpr auto kTable = crcTable();
+  static constexpr auto kTables = crcTables();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   std::uint32_t crc = 0xffffffffu;
-  for (std::size_t i = 0; i < size; ++i) {
-    crc = kTable[(crc ^ static_cast<unsigned char>(data[i])) & 0xff] ^ (crc >> 8);
+  for (; size >= 4; size -= 4, bytes += 4) {
+    crc ^= bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+    crc = kTables[3][crc & 0xff] ^ kTables[2][(crc >> 8) & 0xff] ^ kTables[1][(crc >> 16) & 0xff] ^
+          kTables[0][crc >> 24];
   }
+  for (; size > 0; --size) crc = kTables[0][(crc ^ *bytes++) & 0xff] ^ (crc >> 8);
   return crc ^ 0xffffffffu;
 }
 
-void putNumber(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>((value >> shift) & 0xff);
+void putNumber(std::string& out, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
 
 std::uint32_t numberAt(const std::string& bytes, std::size_t at) {
@@ -57,50 +68,61 @@ std::uint32_t numberAt(const std::string& bytes, std::size_t at) {
   return value;
 }
 
-// The fields a record of its kind holds, in the order they are written; nothing for a kind
-// that is none of the journal's.
+// The fields a record of its kind holds, in the order they are written (up to `count`); none
+// for a kind that is none of the journal's.
+template <typename Field>
+struct Fields {
+  std::array<Field, 3> field;
+  std::size_t count;
+  bool known;
+};
+
 template <typename Record, typename Field = decltype(&std::declval<Record&>().path)>
-std::optional<std::vector<Field>> fieldsOf(Record& record) {
+Fields<Field> fieldsOf(Record& record) {
   switch (record.change) {
     case Change::complete:
-      return std::vector<Field>{};
+      return {{}, 0, true};
     case Change::rollbackFolder:
     case Change::privateFolder:
     case Change::folderMade:
-      return std::vector<Field>{&record.path};
+      return {{&record.path}, 1, true};
     case Change::added:
-      return std::vector<Field>{&record.path, &record.temporary};
+      return {{&record.path, &record.temporary}, 2, true};
     case Change::keptFile:
     case Change::keptLink:
     case Change::keptFolder:
-      return std::vector<Field>{&record.path, &record.kept, &record.temporary};
+      return {{&record.path, &record.kept, &record.temporary}, 3, true};
   }
-  return std::nullopt;
+  return {{}, 0, false};
 }
 
 std::string encodeRecord(const JournalRecord& record) {
-  std::string body(1, static_cast<char>(record.change));
   const auto fields = fieldsOf(record);
-  for (const auto* field : *fields) {
-    body += *field;
-    body += '\0';
-  }
+  std::size_t size = 1;
+  for (std::size_t i = 0; i < fields.count; ++i) size += fields.field[i]->size() + 1;
   std::string out;
-  putNumber(out, static_cast<std::uint32_t>(body.size()));
-  putNumber(out, checksum(body.data(), body.size()));
-  return out + body;
+  out.reserve(kHeader + size);
+  out.append(kHeader, '\0');
+  out += static_cast<char>(record.change);
+  for (std::size_t i = 0; i < fields.count; ++i) {
+    out += *fields.field[i];
+    out += '\0';
+  }
+  putNumber(out, 0, static_cast<std::uint32_t>(size));
+  putNumber(out, 4, checksum(out.data() + kHeader, size));
+  return out;
 }
 
 // The record whose body is `body`, when it is one.
 std::optional<JournalRecord> decodeBody(const std::string& body) {
   JournalRecord record{static_cast<Change>(body[0]), {}, {}, {}};
   const auto fields = fieldsOf(record);
-  if (!fields) return std::nullopt;
+  if (!fields.known) return std::nullopt;
   std::size_t at = 1;
-  for (auto* field : *fields) {
+  for (std::size_t i = 0; i < fields.count; ++i) {
     const auto end = body.find('\0', at);
     if (end == std::string::npos) return std::nullopt;
-    *field = body.substr(at, end - at);
+    fields.field[i]->assign(body, at, end - at);
     at = end + 1;
   }
   if (at != body.size()) return std::nullopt;
@@ -168,13 +190,13 @@ Journal startJournal(const fs::path& appFolder, const Folder& root) {
   return journal;
 }
 
-void record(Journal& journal, const JournalRecord& record) {
+void record(Journal& journal, JournalRecord record) {
   // No sync: this guards against the process dying, not the machine.
   const auto bytes = encodeRecord(record);
   if (!writeAll(journal.file.fd, bytes.data(), bytes.size())) {
     throwSystemError("cannot write the update journal", journal.shown);
   }
-  journal.records.push_back(record);
+  journal.records.push_back(std::move(record));
 }
 
 std::optional<std::vector<JournalRecord>> readJournal(const fs::path& appFolder,

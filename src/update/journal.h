@@ -46,7 +46,7 @@ struct Journal {
 Journal startJournal(const boost::filesystem::path& appFolder, const Folder& root);
 
 // Appends `record` with one write, before the change it records is made; throws on failure.
-void record(Journal& journal, const JournalRecord& record);
+void record(Journal& journal, JournalRecord record);
 
 // The records of the journal a run left in the application folder `root`; nothing when there is
 // none. A record that does not check (cut short by a kill, or bytes that are none) ends what is

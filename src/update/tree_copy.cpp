@@ -35,8 +35,8 @@ struct Level {
 };
 
 // One tree copy: what it walks, where it writes, what it must not write to, whether it may give
-// the update's files second names, and what it has put in place, by the record of the first
-// change at each place.
+// the update's files second names, and what it has put in place: the journal's record of the
+// first change at each place.
 struct Run {
   const fs::path& updateFolder;
   const fs::path& appFolder;
@@ -46,7 +46,7 @@ struct Run {
   std::uint64_t names;
   struct stat lock;
   bool shareable;
-  std::unordered_map<std::string, JournalRecord> written;
+  std::unordered_map<std::string, std::size_t> written;
   std::vector<Level> levels;
 };
 
@@ -56,6 +56,18 @@ struct Run {
   message << "error copying file " << entry.string() << " to " << target.string()
           << " error:" << error.what() << "\n";
   throw std::runtime_error(message.str());
+}
+
+// The name `name` takes in the application folder.
+std::string asarRenamed(const std::string& name) {
+  // By hand rather than through path::extension(), whose rule for names that begin with a dot
+  // differs between Boost releases.
+  static const std::string kDelivered = ".asar_tmp";
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos || name.compare(dot, std::string::npos, kDelivered) != 0) {
+    return name;
+  }
+  return name.substr(0, dot) + ".asar";
 }
 
 const Folder& installedFolder(const Run& run, std::size_t level) {
@@ -204,7 +216,8 @@ std::optional<mode_t> modeFor(const Entry& entry) {
 JournalRecord changeFor(Run& run, std::size_t level, const Entry& entry, std::string temporary) {
   const auto first = run.written.find(entry.path);
   if (first != run.written.end()) {
-    return {first->second.change, entry.path, first->second.kept, std::move(temporary)};
+    const auto& earlier = run.journal.records[first->second];
+    return {earlier.change, entry.path, earlier.kept, std::move(temporary)};
   }
   if (!entry.there) return {Change::added, entry.path, {}, std::move(temporary)};
   return {keptKind(*entry.there), entry.path, joined(run.levels[level].path, entry.target),
@@ -215,10 +228,10 @@ JournalRecord changeFor(Run& run, std::size_t level, const Entry& entry, std::st
 void place(Run& run, std::size_t level, Entry& entry, const fs::path& shownKept) {
   entry.mode = modeFor(entry);
   const auto temporary = nextTemporaryName(run.names);
-  const auto change = changeFor(run, level, entry, joined(run.levels[level].real, temporary));
+  auto change = changeFor(run, level, entry, joined(run.levels[level].real, temporary));
   const bool keeps = entry.there && run.written.count(entry.path) == 0;
-  record(run.journal, change);
-  run.written.emplace(entry.path, change);
+  record(run.journal, std::move(change));
+  run.written.emplace(entry.path, run.journal.records.size() - 1);
   if (keeps && S_ISDIR(entry.there->st_mode)) {
     return replaceFolder(entry, keptFolder(run, level), shownKept, temporary, run.root.device);
   }
@@ -229,7 +242,7 @@ void place(Run& run, std::size_t level, Entry& entry, const fs::path& shownKept)
 void copyEntry(Run& run, const std::string& name) {
   const auto level = run.levels.size() - 1;
   const auto& folder = run.levels[level].path;
-  const auto target = withAsarRename(name).string();
+  const auto target = asarRenamed(name);
   Entry entry{::dirfd(run.levels[level].source.get()),
               name,
               {},
@@ -239,8 +252,8 @@ void copyEntry(Run& run, const std::string& name) {
               std::nullopt,
               std::nullopt,
               run.shareable,
-              run.updateFolder / joined(folder, name),
-              run.appFolder / joined(folder, target)};
+              joined(run.updateFolder.native(), joined(folder, name)),
+              joined(run.appFolder.native(), joined(folder, target))};
   std::string unfit;
   try {
     unfit = unfitBecause(run, level, entry);
@@ -252,7 +265,7 @@ void copyEntry(Run& run, const std::string& name) {
               << " " << unfit << std::endl;
     return;
   }
-  const auto shownKept = run.rollback.shown / joined(folder, target);
+  const fs::path shownKept = joined(run.rollback.shown.native(), joined(folder, target));
   std::cout << "copying " << entry.shownEntry.string() << " to " << entry.shownTarget.string()
             << " using as rollback " << shownKept.string() << std::endl;
   reachTarget(run, level, true);
@@ -316,13 +329,5 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
 }
 
 fs::path withAsarRename(const fs::path& target) {
-  // By hand rather than through path::extension(), whose rule for names that begin with a dot
-  // differs between Boost releases.
-  static const std::string kDelivered = ".asar_tmp";
-  const auto name = target.filename().string();
-  const auto dot = name.rfind('.');
-  if (dot == std::string::npos || name.compare(dot, std::string::npos, kDelivered) != 0) {
-    return target;
-  }
-  return target.parent_path() / (name.substr(0, dot) + ".asar");
+  return target.parent_path() / asarRenamed(target.filename().string());
 }
