@@ -25,6 +25,8 @@ void copyUpdateFolder(const fs::path& appFolder, const fs::path& updateFolder) {
 }
 
 void recoverInterruptedUpdate(const fs::path& appFolder) {
+  // Most starts find none, and are spared opening the application folder.
+  if (!journalLeft(appFolder)) return;
   const auto root = openFolder(appFolder);
   // Quietly but for what goes back: the run's own lines were printed by the run.
   if (const auto records = readJournal(appFolder, root)) {

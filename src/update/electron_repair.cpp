@@ -41,6 +41,14 @@ void removePendingLink(int framework) {
 // Makes the framework's top-level link when it is missing or dangles; whatever else stands there
 // is left alone. Works in the framework folder as found beneath the application folder.
 void repairFrameworkLink(const fs::path& appFolder, const std::string& framework) {
+  // Every start comes here, and nearly every one finds the link leading to its file and nothing
+  // left by a repair cut short: two looks, and the application folder stays unopened.
+  struct stat status;
+  const auto path = appFolder / framework;
+  if (::stat((path / kFrameworkLink).c_str(), &status) == 0 &&
+      ::lstat((path / kPendingLink).c_str(), &status) != 0 && errno == ENOENT) {
+    return;
+  }
   const auto root = openFolder(appFolder);
   const auto reached = walk(root, framework, {true, appFolder});
   if (reached.reach != Reach::folder) return;
@@ -52,7 +60,7 @@ void repairFrameworkLink(const fs::path& appFolder, const std::string& framework
       !(S_ISLNK(standing.st_mode) && ::fstatat(folder, kFrameworkLink, &linked, 0) != 0)) {
     return;
   }
-  const auto shown = appFolder / framework / kFrameworkLink;
+  const auto shown = path / kFrameworkLink;
   if (!present) {
     if (::symlinkat(kFrameworkLinkText, folder, kFrameworkLink) != 0) {
       throwSystemError("cannot create link", shown);

@@ -199,6 +199,11 @@ void record(Journal& journal, JournalRecord record) {
   journal.records.push_back(std::move(record));
 }
 
+bool journalLeft(const fs::path& appFolder) {
+  struct stat status;
+  return ::lstat((appFolder / kJournalName).c_str(), &status) == 0 || errno != ENOENT;
+}
+
 std::optional<std::vector<JournalRecord>> readJournal(const fs::path& appFolder,
                                                       const Folder& root) {
   Descriptor file(::openat(root.handle.fd, kJournalName.c_str(),

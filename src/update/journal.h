@@ -48,6 +48,9 @@ Journal startJournal(const boost::filesystem::path& appFolder, const Folder& roo
 // Appends `record` with one write, before the change it records is made; throws on failure.
 void record(Journal& journal, JournalRecord record);
 
+// Whether anything stands where a run leaves its journal in `appFolder`.
+bool journalLeft(const boost::filesystem::path& appFolder);
+
 // The records of the journal a run left in the application folder `root`; nothing when there is
 // none. A record that does not check (cut short by a kill, or bytes that are none) ends what is
 // read. A file that cannot be read as a journal at all is set aside under a name of the
