@@ -11,7 +11,6 @@
 namespace fs = boost::filesystem;
 
 namespace {
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // As many links as a path resolution by the system would follow.
 constexpr int kMostLinks = 32;
 
@@ -60,8 +59,13 @@ bool readLink(int folder, const std::string& name, std::string& text) {
   return true;
 }
 
+Descriptor openFolderIn(int parent, const std::string& name) {
+  return Descriptor(
+      ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
 Reached openChild(const Folder& parent, const std::string& name, bool anyFileSystem) {
-  Descriptor handle(::openat(parent.handle.fd, name.c_str(), kFolderFlags));
+  auto handle = openFolderIn(parent.handle.fd, name);
   if (handle.fd < 0) {
     const int error = errno;
     if (error == ENOENT) return {Reach::missing, {}};
@@ -171,7 +175,7 @@ bool namesIn(DIR* listing, std::vector<std::pair<std::string, bool>>& names) {
 
 // The folder `name` in `parent`, listed, where it is a folder on `device`.
 Listing openListing(int parent, const std::string& name, dev_t device) {
-  Descriptor handle(::openat(parent, name.c_str(), kFolderFlags));
+  auto handle = openFolderIn(parent, name);
   struct stat status;
   if (handle.fd >= 0 && ::fstat(handle.fd, &status) == 0 && status.st_dev != device) {
     errno = EXDEV;

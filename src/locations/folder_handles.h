@@ -52,6 +52,10 @@ struct Walk {
   bool anyFileSystem = false;
 };
 
+// The folder `name` in the open folder `parent`, without following a link; no handle, with
+// errno set, when it is none.
+Descriptor openFolderIn(int parent, const std::string& name);
+
 // The folder `name` in `parent`, without following a link.
 Reached openChild(const Folder& parent, const std::string& name, bool anyFileSystem = false);
 

@@ -128,8 +128,7 @@ int keptFolder(Run& run, std::size_t level) {
   if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
     throwSystemError("cannot create folder", run.rollback.shown / here.path);
   }
-  here.kept =
-      Descriptor(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  here.kept = openFolderIn(parent, name);
   if (here.kept.fd < 0) throwSystemError("cannot open folder", run.rollback.shown / here.path);
   return here.kept.fd;
 }
@@ -284,8 +283,7 @@ void copyEntry(Run& run, const std::string& name) {
 void enter(Run& run, const std::string& name) {
   const auto& parent = run.levels.back();
   const auto path = joined(parent.path, name);
-  auto listing = listFolder(Descriptor(::openat(::dirfd(parent.source.get()), name.c_str(),
-                                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+  auto listing = listFolder(openFolderIn(::dirfd(parent.source.get()), name));
   if (!listing) throwSystemError("cannot open folder", run.updateFolder / path);
   run.levels.push_back({std::move(listing), path, Target::unknown, {}, {}, {}});
 }
