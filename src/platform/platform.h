@@ -49,3 +49,16 @@ bool cloneFile(int in, int folder, const std::string& name, mode_t mode);
 // system offers; on macOS with its extended attributes. Returns false, with errno set, on
 // failure.
 bool copyFileContent(int in, int out, off_t size);
+
+// Barriers against a power cut. Each returns false, with errno set, when the system reports that
+// it could not write.
+// Puts every write made so far to the file system that holds the open file or folder `on` on the
+// disk itself, beyond any cache.
+bool flushFileSystem(int on);
+// Makes every write made so far to the file system that holds `on` (its names and the open file
+// `on`'s bytes) reach the disk before any write that follows.
+bool orderWrites(int on);
+
+// Lets the process hold as many open files as the system allows it: a run keeps a handle on
+// every folder it changes until its last change is made.
+void allowManyOpenFiles();
