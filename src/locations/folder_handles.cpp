@@ -122,6 +122,13 @@ Reached walk(const Folder& root, const std::string& relative, const Walk& how) {
   return {Reach::folder, {std::move(again), root.path, root.device, root.owner}};
 }
 
+Reached walkLinkText(const Folder& root, const std::string& folder, std::string text,
+                     const Walk& how) {
+  if (text.empty() || text.front() != '/') return walk(root, joined(folder, text), how);
+  if (!belowRoot(text, how.rootPath)) return {Reach::outside, {}};
+  return walk(root, text, how);
+}
+
 std::string joined(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   std::string path;

@@ -62,6 +62,11 @@ Reached openChild(const Folder& parent, const std::string& name, bool anyFileSys
 // Walks `relative` from `root`, one component at a time.
 Reached walk(const Folder& root, const std::string& relative, const Walk& how = {});
 
+// Where a link with the text `text` in the folder at `folder` below `root` leads, as `walk`
+// would follow it.
+Reached walkLinkText(const Folder& root, const std::string& folder, std::string text,
+                     const Walk& how);
+
 // The text of the link `name` in `folder`; false, with errno set, when it cannot be read.
 bool readLink(int folder, const std::string& name, std::string& text);
 

@@ -1,6 +1,7 @@
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/folder_handles.h"
+#include "platform/platform.h"
 #include "update/copy_update_folder.h"
 #include "update/journal.h"
 #include "update/rollback.h"
@@ -20,6 +21,11 @@ void copyUpdateFolder(const fs::path& appFolder, const fs::path& updateFolder) {
   } catch (...) {
     endUpdate(appFolder, root, journal.records, Ending::run);
     throw;
+  }
+  // The complete record on the disk before the first old version goes; until then the next
+  // start finishes the run, or undoes it.
+  if (!orderWrites(journal.file.fd)) {
+    throwSystemError("cannot write the update journal", journal.shown);
   }
   endUpdate(appFolder, root, journal.records, Ending::run);
 }

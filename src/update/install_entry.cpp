@@ -98,13 +98,3 @@ InstallPath makeEntry(const Entry& entry, int folder, const std::string& at) {
   }
   return makeFile(entry, folder, at, entry.mode.value_or(entry.status.st_mode) & 07777);
 }
-
-InstallPath installEntry(const Entry& entry, const std::string& temporary) {
-  const auto made = makeEntry(entry, entry.to, temporary);
-  if (::renameat(entry.to, temporary.c_str(), entry.to, entry.target.c_str()) != 0) {
-    const int error = errno;
-    ::unlinkat(entry.to, temporary.c_str(), 0);
-    fail(entry, error);
-  }
-  return made;
-}

@@ -33,7 +33,3 @@ enum class InstallPath { clone, hardLink, copy, symlink };
 // failure nothing is left at `at`. A file system that refuses one clone is not asked again for
 // as long as the process lives.
 InstallPath makeEntry(const Entry& entry, int folder, const std::string& at);
-
-// The same at the free name `temporary` beside the target, then renamed over it: the target holds
-// what it held or the whole new version, never anything in between.
-InstallPath installEntry(const Entry& entry, const std::string& temporary);

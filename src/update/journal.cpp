@@ -191,7 +191,7 @@ Journal startJournal(const fs::path& appFolder, const Folder& root) {
 }
 
 void record(Journal& journal, JournalRecord record) {
-  // No sync: this guards against the process dying, not the machine.
+  // No sync here: the run orders its records and changes phase by phase.
   const auto bytes = encodeRecord(record);
   if (!writeAll(journal.file.fd, bytes.data(), bytes.size())) {
     throwSystemError("cannot write the update journal", journal.shown);

@@ -34,7 +34,10 @@ std::optional<RollbackFolder> makeRunFolder(Journal& journal, const Folder& pare
     name = fs::unique_path("%%%%%%%%").string();
   } while (::fstatat(parent.handle.fd, name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0);
   record(journal, {Change::rollbackFolder, joined(recordedParent, name), {}, {}});
-  if (::mkdirat(parent.handle.fd, name.c_str(), 0700) != 0) return std::nullopt;
+  // On the disk before the folder: a power cut never leaves one that no journal names.
+  if (!orderWrites(journal.file.fd) || ::mkdirat(parent.handle.fd, name.c_str(), 0700) != 0) {
+    return std::nullopt;
+  }
   auto made = openChild(parent, name);
   if (made.reach != Reach::folder) {
     errno = made.error ? made.error : ENOTDIR;
@@ -81,6 +84,7 @@ RollbackFolder privateRollbackFolder(const fs::path& appFolder, const Folder& ro
                                      Journal& journal) {
   const auto shown = appFolder / kRollbackFolderName;
   record(journal, {Change::privateFolder, kRollbackFolderName, {}, {}});
+  if (!orderWrites(journal.file.fd)) throwSystemError("cannot write the update journal", shown);
   const Folder parent{openPrivateFolder(root.handle.fd, kRollbackFolderName), kRollbackFolderName,
                       root.device, ::geteuid()};
   if (parent.handle.fd < 0) throwSystemError("cannot use folder", shown);
@@ -300,6 +304,10 @@ void endUpdate(const fs::path& appFolder, const Folder& root,
                const std::vector<JournalRecord>& records, Ending ending) {
   const bool complete = !records.empty() && records.back().change == Change::complete;
   auto undo = complete ? Undo{true, true} : rollback(appFolder, root, records);
+  // The old versions back on the disk before anything of the run goes: a power cut must not
+  // keep the removal and lose the way back. When that cannot be, the run's journal and its
+  // rollback folder stay for the next start.
+  if (!complete && !orderWrites(root.handle.fd) && ending == Ending::run) return;
   // Newest first: the rollback folder goes before the folder made to hold it.
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     if (it->change == Change::rollbackFolder) {

@@ -20,23 +20,43 @@
 namespace fs = boost::filesystem;
 
 namespace {
-// What stands in the installation where a folder of the update goes.
-enum class Target { unknown, folder, missing, outside };
+// What stands in the installation where a folder of the update goes: `made` is missing, and
+// made by this run before its first entry is.
+enum class Target { unknown, folder, missing, made, outside };
 
-// A folder of the update being walked, and its places in the installation and the rollback
-// folder, each opened once, when first needed, and kept while entries come from it.
+// A folder of the update, and its places in the installation and the rollback folder, each
+// opened once, when first needed, and kept until the run's last change.
 struct Level {
-  Listing source;
-  std::string path;  // below the update folder, "" for the update folder itself
+  Listing source;           // while the walk lists it
+  Descriptor sourceFolder;  // once listed: where its entries are read from
+  std::string path;         // below the update folder, "" for the update folder itself
+  std::size_t parent;
   Target target;
   std::string real;  // where the installation's folder is or will be, with no link on the way
   Folder installed;
   Descriptor kept;
 };
 
+// How an entry takes its place once every new version is complete: renamed over the target,
+// exchanged with the folder there, or, where the old version has no second name, after moving
+// that aside.
+enum class Move { rename, exchange, aside };
+
+// An entry of the update on its way: planned and recorded, then made complete out of sight,
+// then moved into place.
+struct Placing {
+  std::size_t level;
+  Entry entry;
+  std::string temporary;
+  std::size_t record;  // the journal's record of it
+  bool keeps;          // the first change at its place: the old version is kept
+  Move move;
+  fs::path shownKept;
+};
+
 // One tree copy: what it walks, where it writes, what it must not write to, whether it may give
-// the update's files second names, and what it has put in place: the journal's record of the
-// first change at each place.
+// the update's files second names, and what it plans: each entry, the first planned change at
+// each place, and the folders it makes.
 struct Run {
   const fs::path& updateFolder;
   const fs::path& appFolder;
@@ -46,8 +66,11 @@ struct Run {
   std::uint64_t names;
   struct stat lock;
   bool shareable;
-  std::unordered_map<std::string, std::size_t> written;
   std::vector<Level> levels;
+  std::vector<std::size_t> walking;  // the levels from the update folder down to the one listed
+  std::vector<Placing> placings;
+  std::unordered_map<std::string, std::size_t> written;  // a place, and its first placing
+  std::unordered_map<std::string, std::size_t> made;     // a folder made, and its level
 };
 
 [[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
@@ -74,56 +97,93 @@ const Folder& installedFolder(const Run& run, std::size_t level) {
   return level == 0 ? run.root : run.levels[level].installed;
 }
 
-// Finds, and with `make` makes, the installation's folder for the update's folder at `level`,
-// each missing folder recorded before it is made. A link on the way leads on while it stays in
-// the application folder.
-Target reachTarget(Run& run, std::size_t level, bool make) {
+[[noreturn]] void cannotOpen(const Run& run, std::size_t level, int error) {
+  throwSystemError("cannot open folder", run.appFolder / run.levels[level].path, error);
+}
+
+// Plans to make the missing folder of the installation for the update's folder at `level`.
+Target planMade(Run& run, std::size_t level) {
   auto& here = run.levels[level];
-  if (here.target != Target::unknown && (here.target != Target::missing || !make)) {
-    return here.target;
+  record(run.journal, {Change::folderMade, here.real, {}, {}});
+  run.made.emplace(here.real, level);
+  return here.target = Target::made;
+}
+
+// Finds the installation's folder for the update's folder at `level`; with `make`, plans the
+// missing ones, each recorded. A link on the way leads on while it stays in the application
+// folder; what this run puts at a place counts as being there already.
+Target reachTarget(Run& run, std::size_t level, bool make) {
+  if (run.levels[level].target != Target::unknown &&
+      (run.levels[level].target != Target::missing || !make)) {
+    return run.levels[level].target;
   }
-  const auto above = reachTarget(run, level - 1, make);
+  const auto parentLevel = run.levels[level].parent;
+  const auto above = reachTarget(run, parentLevel, make);
+  auto& here = run.levels[level];
+  if (above == Target::outside) return here.target = above;
+  here.real = joined(run.levels[parentLevel].real, splitLast(here.path).second);
   if (above != Target::folder) {
-    here.real = joined(run.levels[level - 1].real, splitLast(here.path).second);
-    return here.target = above;
+    return above == Target::missing || !make ? here.target = Target::missing : planMade(run, level);
   }
-  const auto& parent = installedFolder(run, level - 1);
+  const auto& parent = installedFolder(run, parentLevel);
   const auto name = splitLast(here.path).second;
-  const auto shown = run.appFolder / here.path;
-  auto reached = openChild(parent, name);
-  if (reached.reach == Reach::link) {
-    reached = walk(run.root, joined(parent.path, name), {true, run.appFolder});
-    // Never made through a link: the link's own text decides where it leads.
-    if (reached.reach == Reach::missing) reached = {Reach::blocked, {}, ENOENT};
-  }
-  if (reached.reach == Reach::missing && make) {
-    record(run.journal, {Change::folderMade, joined(parent.path, name), {}, {}});
-    if (::mkdirat(parent.handle.fd, name.c_str(), 0777) != 0 && errno != EEXIST) {
-      throwSystemError("cannot create folder", shown);
-    }
+  const Walk followInside{true, run.appFolder};
+  Reached reached{Reach::missing, {}};
+  bool linked = true;
+  const auto planned = run.written.find(here.real);
+  if (planned == run.written.end()) {
     reached = openChild(parent, name);
+    linked = reached.reach == Reach::link;
+    if (linked) reached = walk(run.root, here.real, followInside);
+  } else if (const auto& link = run.placings[planned->second]; S_ISLNK(link.entry.status.st_mode)) {
+    std::string text;
+    reached = readLink(run.levels[link.level].sourceFolder.fd >= 0
+                           ? run.levels[link.level].sourceFolder.fd
+                           : ::dirfd(run.levels[link.level].source.get()),
+                       link.entry.name, text)
+                  ? walkLinkText(run.root, parent.path, text, followInside)
+                  : Reached{Reach::blocked, {}, errno};
+  } else {
+    reached = {Reach::blocked, {}, ENOTDIR};
   }
+  // Never made through a link: the link's own text decides where it leads.
+  if (linked && reached.reach == Reach::missing) reached = {Reach::blocked, {}, ENOENT};
   switch (reached.reach) {
     case Reach::folder:
       here.installed = std::move(reached.folder);
       here.real = here.installed.path;
       return here.target = Target::folder;
     case Reach::missing:
-      here.real = joined(parent.path, name);
-      return here.target = Target::missing;
+      return make ? planMade(run, level) : here.target = Target::missing;
     case Reach::outside:
       return here.target = Target::outside;
     default:
-      throwSystemError("cannot open folder", shown, reached.error ? reached.error : ELOOP);
+      cannotOpen(run, level, reached.error ? reached.error : ELOOP);
   }
+}
+
+// The installation's folder for the update's folder at `level`, made when it is one to make.
+const Folder& madeFolder(Run& run, std::size_t level) {
+  auto& here = run.levels[level];
+  if (here.target != Target::made) return installedFolder(run, level);
+  const auto& parent = madeFolder(run, here.parent);
+  const auto name = splitLast(here.real).second;
+  if (::mkdirat(parent.handle.fd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+    throwSystemError("cannot create folder", run.appFolder / here.real);
+  }
+  auto reached = openChild(parent, name);
+  if (reached.reach != Reach::folder) cannotOpen(run, level, reached.error ? reached.error : ELOOP);
+  here.installed = std::move(reached.folder);
+  here.target = Target::folder;
+  return here.installed;
 }
 
 // The rollback folder's copy of the update's folder at `level`, made when first needed.
 int keptFolder(Run& run, std::size_t level) {
   if (level == 0) return run.rollback.folder.handle.fd;
+  if (run.levels[level].kept.fd >= 0) return run.levels[level].kept.fd;
+  const int parent = keptFolder(run, run.levels[level].parent);
   auto& here = run.levels[level];
-  if (here.kept.fd >= 0) return here.kept.fd;
-  const int parent = keptFolder(run, level - 1);
   const auto name = splitLast(here.path).second;
   if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
     throwSystemError("cannot create folder", run.rollback.shown / here.path);
@@ -169,36 +229,6 @@ Change keptKind(const struct stat& there) {
                                   : Change::keptFile;
 }
 
-// Gives the old version a second name in the rollback folder, so the target is never missing.
-void keepOldVersion(const Entry& entry, int kept, const fs::path& shownKept) {
-  if (::linkat(entry.to, entry.target.c_str(), kept, entry.target.c_str(), 0) == 0) return;
-  // A file system without second names: moved aside, and the journal covers the moment.
-  if (errno == EEXIST ||
-      ::renameat(entry.to, entry.target.c_str(), kept, entry.target.c_str()) != 0) {
-    throwSystemError("cannot keep the old version", entry.shownTarget, shownKept);
-  }
-}
-
-// Replaces the folder at the target without a moment where nothing is there: the new version is
-// made at its place in the rollback folder and the two exchanged. Where the file system cannot
-// exchange, the folder moves aside first; the journal covers that moment.
-void replaceFolder(const Entry& entry, int kept, const fs::path& shownKept,
-                   const std::string& temporary, dev_t device) {
-  // Whatever the folder holds leaves with the rollback folder: never another file system's.
-  if (holdsOtherFileSystem(entry.to, entry.target, device)) {
-    throwSystemError("cannot replace a folder that holds another file system", entry.shownTarget,
-                     EXDEV);
-  }
-  makeEntry(entry, kept, entry.target);
-  if (exchangeEntries(kept, entry.target, entry.to, entry.target)) return;
-  if (!exchangeRefused(errno)) throwSystemError("cannot exchange", shownKept, entry.shownTarget);
-  if (::renameat(kept, entry.target.c_str(), entry.to, temporary.c_str()) != 0 ||
-      ::renameat(entry.to, entry.target.c_str(), kept, entry.target.c_str()) != 0 ||
-      ::renameat(entry.to, temporary.c_str(), entry.to, entry.target.c_str()) != 0) {
-    throwSystemError("cannot move aside", entry.shownTarget, shownKept);
-  }
-}
-
 // The bits a new file takes: a replaced file's, read through a link; a dangling link has none
 // to give, nor has a link of the update.
 std::optional<mode_t> modeFor(const Entry& entry) {
@@ -209,13 +239,13 @@ std::optional<mode_t> modeFor(const Entry& entry) {
   return linked.st_mode & 07777;
 }
 
-// The record of the change that puts the entry in place. Where this run has put an entry there
+// The record of the change that puts the entry in place. Where this run puts an entry there
 // already (the ".asar" rename, links leading to one place), the old version is the one kept by
 // that first change, so that an undo done twice still puts it back.
 JournalRecord changeFor(Run& run, std::size_t level, const Entry& entry, std::string temporary) {
   const auto first = run.written.find(entry.path);
   if (first != run.written.end()) {
-    const auto& earlier = run.journal.records[first->second];
+    const auto& earlier = run.journal.records[run.placings[first->second].record];
     return {earlier.change, entry.path, earlier.kept, std::move(temporary)};
   }
   if (!entry.there) return {Change::added, entry.path, {}, std::move(temporary)};
@@ -223,23 +253,8 @@ JournalRecord changeFor(Run& run, std::size_t level, const Entry& entry, std::st
           std::move(temporary)};
 }
 
-// Puts the entry in place, the old version kept in the rollback folder for an undo.
-void place(Run& run, std::size_t level, Entry& entry, const fs::path& shownKept) {
-  entry.mode = modeFor(entry);
-  const auto temporary = nextTemporaryName(run.names);
-  auto change = changeFor(run, level, entry, joined(run.levels[level].real, temporary));
-  const bool keeps = entry.there && run.written.count(entry.path) == 0;
-  record(run.journal, std::move(change));
-  run.written.emplace(entry.path, run.journal.records.size() - 1);
-  if (keeps && S_ISDIR(entry.there->st_mode)) {
-    return replaceFolder(entry, keptFolder(run, level), shownKept, temporary, run.root.device);
-  }
-  if (keeps) keepOldVersion(entry, keptFolder(run, level), shownKept);
-  installEntry(entry, temporary);
-}
-
 void copyEntry(Run& run, const std::string& name) {
-  const auto level = run.levels.size() - 1;
+  const auto level = run.walking.back();
   const auto& folder = run.levels[level].path;
   const auto target = asarRenamed(name);
   Entry entry{::dirfd(run.levels[level].source.get()),
@@ -264,56 +279,58 @@ void copyEntry(Run& run, const std::string& name) {
               << " " << unfit << std::endl;
     return;
   }
-  const fs::path shownKept = joined(run.rollback.shown.native(), joined(folder, target));
+  fs::path shownKept = joined(run.rollback.shown.native(), joined(folder, target));
   std::cout << "copying " << entry.shownEntry.string() << " to " << entry.shownTarget.string()
             << " using as rollback " << shownKept.string() << std::endl;
-  reachTarget(run, level, true);
-  entry.to = installedFolder(run, level).handle.fd;
-  if (::fstatat(entry.from, name.c_str(), &entry.status, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwSystemError("status", entry.shownEntry);
-  }
   try {
-    place(run, level, entry, shownKept);
+    reachTarget(run, level, true);
+    if (::fstatat(entry.from, name.c_str(), &entry.status, AT_SYMLINK_NOFOLLOW) != 0) {
+      throwSystemError("status", entry.shownEntry);
+    }
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry.shownEntry, entry.shownTarget, error);
   }
+  // A folder this run makes, where the update puts an entry too, is replaced like any other.
+  if (!entry.there && run.made.count(entry.path) != 0) {
+    entry.there.emplace();
+    entry.there->st_mode = S_IFDIR | 0755;
+  }
+  entry.mode = modeFor(entry);
+  auto temporary = nextTemporaryName(run.names);
+  const bool keeps = entry.there && run.written.count(entry.path) == 0;
+  record(run.journal, changeFor(run, level, entry, joined(run.levels[level].real, temporary)));
+  run.written.emplace(entry.path, run.placings.size());
+  run.placings.push_back({level, std::move(entry), std::move(temporary),
+                          run.journal.records.size() - 1, keeps, Move::rename,
+                          std::move(shownKept)});
 }
 
 // Enters the update's folder `name` in the folder being walked.
 void enter(Run& run, const std::string& name) {
-  const auto& parent = run.levels.back();
-  const auto path = joined(parent.path, name);
-  auto listing = listFolder(openFolderIn(::dirfd(parent.source.get()), name));
+  const auto parent = run.walking.back();
+  const auto path = joined(run.levels[parent].path, name);
+  auto listing = listFolder(openFolderIn(::dirfd(run.levels[parent].source.get()), name));
   if (!listing) throwSystemError("cannot open folder", run.updateFolder / path);
-  run.levels.push_back({std::move(listing), path, Target::unknown, {}, {}, {}});
+  run.walking.push_back(run.levels.size());
+  run.levels.push_back({std::move(listing), {}, path, parent, Target::unknown, {}, {}, {}});
 }
-}  // namespace
 
-void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Folder& root,
-                const RollbackFolder& rollback, Journal& journal) {
-  auto listing =
-      listFolder(Descriptor(::open(sourceRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-  if (!listing && (errno == ENOENT || errno == ENOTDIR)) throw std::runtime_error("Invalid folder");
-  if (!listing) throwSystemError("cannot open folder", sourceRoot);
-  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(), {}, false, {}, {}};
-  if (::fstatat(root.handle.fd, kLockFileName.c_str(), &run.lock, AT_SYMLINK_NOFOLLOW) != 0) {
-    run.lock = {};
-  }
-  // Second names only of files in a folder of the installation's own: an update folder that
-  // is a link may lead to a staging area that is written to later.
-  struct stat status;
-  run.shareable = ::lstat(sourceRoot.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-  run.levels.push_back({std::move(listing), "", Target::folder, "", {}, {}});
-
-  // Depth first, in the order the system lists each folder: a folder's entries come right
-  // after the point where the walk enters it.
-  while (!run.levels.empty()) {
-    auto* source = run.levels.back().source.get();
+// Walks the update and plans every entry, each recorded, before anything changes. Depth first,
+// in the order the system lists each folder: a folder's entries come right after the point where
+// the walk enters it.
+void plan(Run& run) {
+  while (!run.walking.empty()) {
+    auto& level = run.levels[run.walking.back()];
+    auto* source = level.source.get();
     errno = 0;
     const auto* item = ::readdir(source);
     if (!item) {
-      if (errno != 0) throwSystemError("cannot list folder", sourceRoot / run.levels.back().path);
-      run.levels.pop_back();
+      if (errno != 0) throwSystemError("cannot list folder", run.updateFolder / level.path);
+      // The listing's buffer goes; its handle stays for the entries to be read from.
+      level.sourceFolder = Descriptor(::fcntl(::dirfd(source), F_DUPFD_CLOEXEC, 0));
+      if (level.sourceFolder.fd < 0) throwSystemError("cannot open folder", level.path);
+      level.source.reset();
+      run.walking.pop_back();
       continue;
     }
     const std::string name = item->d_name;
@@ -324,6 +341,119 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
       copyEntry(run, name);
     }
   }
+}
+
+// Makes the new version of `placing` complete where nobody looks yet: under its temporary name
+// beside the target, or, for a folder it replaces, at its place in the rollback folder; gives
+// the old version its second name there.
+void prepare(Run& run, Placing& placing) {
+  auto& entry = placing.entry;
+  entry.from = run.levels[placing.level].sourceFolder.fd;
+  entry.to = madeFolder(run, placing.level).handle.fd;
+  if (placing.keeps && S_ISDIR(entry.there->st_mode)) {
+    // Whatever the folder holds leaves with the rollback folder: never another file system's.
+    if (holdsOtherFileSystem(entry.to, entry.target, run.root.device)) {
+      throwSystemError("cannot replace a folder that holds another file system", entry.shownTarget,
+                       EXDEV);
+    }
+    makeEntry(entry, keptFolder(run, placing.level), entry.target);
+    placing.move = Move::exchange;
+    return;
+  }
+  if (placing.keeps) {
+    const int kept = keptFolder(run, placing.level);
+    if (::linkat(entry.to, entry.target.c_str(), kept, entry.target.c_str(), 0) != 0) {
+      if (errno == EEXIST) {
+        throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
+      }
+      // A file system without second names: the old version moves aside when the new one
+      // comes, and the journal covers the moment between.
+      placing.move = Move::aside;
+    }
+  }
+  makeEntry(entry, entry.to, placing.temporary);
+}
+
+// Puts the complete new version of `placing` in place.
+void switchIn(Run& run, const Placing& placing) {
+  const auto& entry = placing.entry;
+  const int to = entry.to;
+  const auto target = entry.target.c_str();
+  const auto temporary = placing.temporary.c_str();
+  const int kept =
+      placing.level == 0 ? run.rollback.folder.handle.fd : run.levels[placing.level].kept.fd;
+  switch (placing.move) {
+    case Move::exchange:
+      if (exchangeEntries(kept, entry.target, to, entry.target)) return;
+      if (!exchangeRefused(errno)) {
+        throwSystemError("cannot exchange", placing.shownKept, entry.shownTarget);
+      }
+      // No exchange here: the folder moves aside first; the journal covers that moment.
+      if (::renameat(kept, target, to, temporary) != 0 ||
+          ::renameat(to, target, kept, target) != 0 || ::renameat(to, temporary, to, target) != 0) {
+        throwSystemError("cannot move aside", entry.shownTarget, placing.shownKept);
+      }
+      return;
+    case Move::aside:
+      if (::renameat(to, target, kept, target) != 0) {
+        throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
+      }
+      [[fallthrough]];
+    case Move::rename:
+      if (::renameat(to, temporary, to, target) != 0) {
+        throwSystemError("install", entry.shownEntry, entry.shownTarget);
+      }
+  }
+}
+
+// Runs `step` over every placing, a failure told as the copy error of its entry.
+template <typename Step>
+void forEachPlacing(Run& run, Step step) {
+  for (auto& placing : run.placings) {
+    try {
+      step(run, placing);
+    } catch (const fs::filesystem_error& error) {
+      throwCopyError(placing.entry.shownEntry, placing.entry.shownTarget, error);
+    }
+  }
+}
+
+[[noreturn]] void cannotFlush(const Run& run) {
+  throwSystemError("cannot write the update to disk", run.appFolder);
+}
+}  // namespace
+
+void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Folder& root,
+                const RollbackFolder& rollback, Journal& journal) {
+  auto listing =
+      listFolder(Descriptor(::open(sourceRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!listing && (errno == ENOENT || errno == ENOTDIR)) throw std::runtime_error("Invalid folder");
+  if (!listing) throwSystemError("cannot open folder", sourceRoot);
+  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(), {}, false,
+          {},         {},         {},   {},       {}};
+  if (::fstatat(root.handle.fd, kLockFileName.c_str(), &run.lock, AT_SYMLINK_NOFOLLOW) != 0) {
+    run.lock = {};
+  }
+  // Second names only of files in a folder of the installation's own: an update folder that
+  // is a link may lead to a staging area that is written to later.
+  struct stat status;
+  run.shareable = ::lstat(sourceRoot.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+  run.levels.push_back({std::move(listing), {}, "", 0, Target::folder, "", {}, {}});
+  run.walking.push_back(0);
+  allowManyOpenFiles();
+
+  // Whatever moment the machine stops, the disk holds the old installation or the new one: each
+  // phase's writes reach it before the next phase's. First the plan, so that nothing the run
+  // makes is unknown to the next start.
+  plan(run);
+  if (!orderWrites(journal.file.fd)) cannotFlush(run);
+  // Then every new version complete and every old one kept, out of sight: what a power cut
+  // leaves of them is undone.
+  forEachPlacing(run, prepare);
+  if (!flushFileSystem(root.handle.fd)) cannotFlush(run);
+  // Then names only: no bytes are written from here on.
+  forEachPlacing(run, switchIn);
+  if (!orderWrites(journal.file.fd)) cannotFlush(run);
 }
 
 fs::path withAsarRename(const fs::path& target) {
