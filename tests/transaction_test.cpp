@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include <boost/filesystem/directory.hpp>
@@ -44,6 +45,7 @@ const std::vector<long>& watched() {
       SYS_write,    SYS_pwrite64,  SYS_openat,          SYS_renameat, SYS_renameat2,
       SYS_linkat,   SYS_symlinkat, SYS_unlinkat,        SYS_mkdirat,  SYS_fchmod,
       SYS_fchmodat, SYS_ftruncate, SYS_copy_file_range, SYS_ioctl,    SYS_clock_nanosleep,
+      SYS_syncfs,   SYS_fsync,     SYS_fdatasync,       SYS_sync,
 #ifdef SYS_rename
       SYS_rename,   SYS_link,      SYS_symlink,         SYS_unlink,   SYS_mkdir,
       SYS_rmdir,    SYS_chmod,     SYS_nanosleep,
@@ -67,7 +69,12 @@ void copyFile(const fs::path& from, const fs::path& to) {
       << std::ifstream(from.string(), std::ios::binary).rdbuf();
 }
 
+bool isBarrier(long nr) {
+  return nr == SYS_syncfs || nr == SYS_sync || nr == SYS_fsync || nr == SYS_fdatasync;
+}
+
 bool changes(pid_t pid, long nr, const std::uint64_t* args) {
+  if (isBarrier(nr)) return false;
   // Writes to files only: not the progress lines, whose pipe a kill between two changes leaves
   // as it is, nor a sanitizer's own pipe.
   if (nr == SYS_write || nr == SYS_pwrite64) return args[0] > 2 && !openFile(pid, args[0]).empty();
@@ -88,10 +95,62 @@ bool watchCalls() {
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
 }
 
+// The launcher's string at `address`.
+std::string stringAt(pid_t pid, std::uint64_t address) {
+  std::string text;
+  for (;; address += sizeof(long)) {
+    errno = 0;
+    const long word = ptrace(PTRACE_PEEKDATA, pid, address, nullptr);
+    if (errno != 0) return text;
+    const auto* bytes = reinterpret_cast<const char*>(&word);
+    for (std::size_t i = 0; i < sizeof word; ++i) {
+      if (bytes[i] == '\0') return text;
+      text += bytes[i];
+    }
+  }
+}
+
+// A power cut as the disk may have it: what the last barrier made durable, the names changed
+// since (the changes before the cut, in order), and of each file written since, only the size
+// it had before.
+struct Durable {
+  std::map<std::pair<dev_t, ino_t>, off_t> volatileFiles;
+  void written(pid_t pid, std::uint64_t fd) {
+    struct stat status;
+    const auto link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+    if (stat(link.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+      volatileFiles.emplace(std::make_pair(status.st_dev, status.st_ino), status.st_size);
+    }
+  }
+  void cut(const std::vector<fs::path>& trees) const {
+    for (const auto& tree : trees) {
+      for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        struct stat status;
+        if (lstat(entry.path().c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+        const auto lost = volatileFiles.find({status.st_dev, status.st_ino});
+        if (lost != volatileFiles.end()) truncate(entry.path().c_str(), lost->second);
+      }
+    }
+  }
+};
+
+// The order of a run's writes, against what must come before what: no name of the installation
+// changes before every byte and record written so far is on the disk; the complete record comes
+// after the names it completes are; no old version goes before the complete record is durable.
+struct Order {
+  long at = 0, lastData = -1, lastBarrier = -1, lastRename = -1, complete = -1;
+  std::string faults;
+  void fault(const std::string& what) {
+    faults += what + " at change " + std::to_string(at) + "; ";
+  }
+};
+
 struct Traced {
   bool reached;  // the kill or failure asked for came
   int status;
-  long journalWrites;  // made, not killed or failed
+  long journalWrites;    // made, not killed or failed
+  bool durablyComplete;  // the complete record was written and a barrier followed it
+  std::string disorder;  // writes out of order
 };
 
 class Transaction : public LauncherTest, public ::testing::WithParamInterface<int> {
@@ -171,8 +230,15 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
            PTRACE_O_TRACESECCOMP | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL | PTRACE_O_TRACEFORK |
                PTRACE_O_TRACEVFORK | PTRACE_O_TRACECLONE);
     ptrace(PTRACE_CONT, pid, nullptr, 0);
-    Traced result{false, -1, 0};
+    Traced result{false, -1, 0, false, {}};
     long changed = 0;
+    Durable durable;
+    Order order;
+    const auto journal = (app_ / ".launcher-journal").string();
+    const auto inRollback = [this](const std::string& path) {
+      return path.rfind((tmp_ / "poker_rollback").string(), 0) == 0 ||
+             path.rfind((app_ / ".launcher-rollback").string(), 0) == 0;
+    };
     for (pid_t stopped; (stopped = waitpid(-1, &status, __WALL)) > 0;) {
       if (!WIFSTOPPED(status)) {
         if (stopped == pid) {
@@ -186,23 +252,27 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
         ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof call, &call);
         const auto nr = static_cast<long>(call.seccomp.nr);
         const auto* args = call.seccomp.args;
-        if (nr == SYS_clock_nanosleep || nr == SYS_nanosleep) {
+        const bool pause = nr == SYS_clock_nanosleep || nr == SYS_nanosleep;
+        const bool change = !pause && changes(pid, nr, args);
+        changed += change;
+        if (pause) {
           // The wait for the old client: no time at all.
           const auto request = args[nr == SYS_nanosleep ? 0 : 2];
           ptrace(PTRACE_POKEDATA, pid, request, 0);
           ptrace(PTRACE_POKEDATA, pid, request + 8, 0);
-        } else if (changes(pid, nr, args) && ++changed == killAt) {
+        } else if (change && changed == killAt) {
           result.reached = true;
           kill(pid, SIGKILL);
           continue;
-        } else if (changes(pid, nr, args) && changed == failAt) {
+        }
+        if (!result.reached) noteOrder(pid, nr, args, journal, inRollback, durable, order);
+        if (change && changed == failAt) {
           result.reached = true;
 #if defined(__x86_64__)
           // No such system call: it fails with ENOSYS and changes nothing.
           ptrace(PTRACE_POKEUSER, pid, offsetof(user_regs_struct, orig_rax), -1L);
 #endif
-        } else if (nr == SYS_write &&
-                   openFile(pid, args[0]) == (app_ / ".launcher-journal").string()) {
+        } else if (nr == SYS_write && openFile(pid, args[0]) == journal) {
           ++result.journalWrites;
         }
       } else if (status >> 16 == 0 && WSTOPSIG(status) != SIGSTOP) {
@@ -211,7 +281,48 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
       ptrace(PTRACE_CONT, stopped, nullptr, signal);
     }
     if (result.status == 125) ADD_FAILURE() << "no system call filter here";
+    if (powerCut_ && killAt > 0 && result.reached) durable.cut({app_, tmp_});
+    result.durablyComplete = order.complete >= 0 && order.lastBarrier > order.complete;
+    result.disorder = order.faults;
     return result;
+  }
+
+  // Notes a watched call of the launcher's own in `durable` and `order`.
+  template <typename InRollback>
+  void noteOrder(pid_t pid, long nr, const std::uint64_t* args, const std::string& journal,
+                 const InRollback& inRollback, Durable& durable, Order& order) const {
+    ++order.at;
+    if (isBarrier(nr)) {
+      order.lastBarrier = order.at;
+      if (nr == SYS_syncfs || nr == SYS_sync) durable.volatileFiles.clear();
+      return;
+    }
+    const bool write = nr == SYS_write || nr == SYS_pwrite64 || nr == SYS_copy_file_range;
+    const auto fd = nr == SYS_copy_file_range ? args[2] : args[0];
+    if (write && fd > 2 && !openFile(pid, fd).empty()) {
+      durable.written(pid, fd);
+      // The complete record is the only one without a field: its length and checksum, its letter.
+      if (openFile(pid, fd) == journal && nr == SYS_write && args[2] == 9) {
+        if (order.lastBarrier < order.lastRename) order.fault("complete record before a barrier");
+        order.complete = order.at;
+      } else {
+        order.lastData = order.at;
+      }
+      return;
+    }
+    const bool rename = nr == SYS_renameat || nr == SYS_renameat2;
+    if (rename && order.complete < 0) {
+      const auto into = openFile(pid, args[2]);
+      if (into.rfind(app_.string(), 0) == 0 && !inRollback(into)) {
+        if (order.lastBarrier < order.lastData) order.fault("a rename into place before a barrier");
+        order.lastRename = order.at;
+      }
+    }
+    if (nr == SYS_unlinkat && inRollback(openFile(pid, args[0])) &&
+        stringAt(pid, args[1]) != ".launcher-journal" &&
+        (order.complete < 0 || order.lastBarrier < order.complete)) {
+      order.fault("an old version removed before the complete record is durable");
+    }
   }
 
   // Every entry of the installation (the launcher, the lock and staged updates left out) with
@@ -330,6 +441,7 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
   fs::path shm_;
   fs::path tmp_;
   bool relativeTmpdir_ = false;
+  bool powerCut_ = false;  // a kill cuts the power too
   std::vector<fs::path> mounts_;
 };
 
@@ -370,6 +482,7 @@ void Transaction::killEverywhere(Then then) {
   if (!broken) {
     whole = runTraced();
     ASSERT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.disorder, "");
     converged = snapshot(false);
   }
 
@@ -385,7 +498,8 @@ void Transaction::killEverywhere(Then then) {
     const auto before = snapshot(true);
     const auto run = runTraced(killAt);
     killed = run.reached;
-    const bool committed = !broken && run.journalWrites == whole.journalWrites;
+    const bool committed =
+        !broken && (powerCut_ ? run.durablyComplete : run.journalWrites == whole.journalWrites);
     if (killed) {
       reached = killAt;
       killedCommitted.insert(committed);
@@ -421,6 +535,11 @@ TEST_P(Transaction, AStartKilledAnywhereIsCompletedByTheNextStart) { killEverywh
 TEST_P(Transaction, AStartKilledAnywhereIsUndoneExactlyByAFailingStart) {
   // Relative to the working folder: the journal must still find every old version.
   relativeTmpdir_ = true;
+  killEverywhere(Then::aStartWithANewerBrokenUpdate);
+}
+
+TEST_P(Transaction, APowerCutAnywhereLeavesTheOldOrTheNewInstallationToTheNextStart) {
+  powerCut_ = true;
   killEverywhere(Then::aStartWithANewerBrokenUpdate);
 }
 
