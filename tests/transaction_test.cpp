@@ -95,21 +95,6 @@ bool watchCalls() {
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
 }
 
-// The launcher's string at `address`.
-std::string stringAt(pid_t pid, std::uint64_t address) {
-  std::string text;
-  for (;; address += sizeof(long)) {
-    errno = 0;
-    const long word = ptrace(PTRACE_PEEKDATA, pid, address, nullptr);
-    if (errno != 0) return text;
-    const auto* bytes = reinterpret_cast<const char*>(&word);
-    for (std::size_t i = 0; i < sizeof word; ++i) {
-      if (bytes[i] == '\0') return text;
-      text += bytes[i];
-    }
-  }
-}
-
 // A power cut as the disk may have it: what the last barrier made durable, the names changed
 // since (the changes before the cut, in order), and of each file written since, only the size
 // it had before.
@@ -235,10 +220,6 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
     Durable durable;
     Order order;
     const auto journal = (app_ / ".launcher-journal").string();
-    const auto inRollback = [this](const std::string& path) {
-      return path.rfind((tmp_ / "poker_rollback").string(), 0) == 0 ||
-             path.rfind((app_ / ".launcher-rollback").string(), 0) == 0;
-    };
     for (pid_t stopped; (stopped = waitpid(-1, &status, __WALL)) > 0;) {
       if (!WIFSTOPPED(status)) {
         if (stopped == pid) {
@@ -265,7 +246,7 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
           kill(pid, SIGKILL);
           continue;
         }
-        if (!result.reached) noteOrder(pid, nr, args, journal, inRollback, durable, order);
+        if (!result.reached) noteOrder(pid, nr, args, durable, order);
         if (change && changed == failAt) {
           result.reached = true;
 #if defined(__x86_64__)
@@ -288,9 +269,12 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
   }
 
   // Notes a watched call of the launcher's own in `durable` and `order`.
-  template <typename InRollback>
-  void noteOrder(pid_t pid, long nr, const std::uint64_t* args, const std::string& journal,
-                 const InRollback& inRollback, Durable& durable, Order& order) const {
+  void noteOrder(pid_t pid, long nr, const std::uint64_t* args, Durable& durable,
+                 Order& order) const {
+    const auto inRollback = [this](const std::string& path) {
+      return path.rfind((tmp_ / "poker_rollback").string(), 0) == 0 ||
+             path.rfind((app_ / ".launcher-rollback").string(), 0) == 0;
+    };
     ++order.at;
     if (isBarrier(nr)) {
       order.lastBarrier = order.at;
@@ -302,7 +286,7 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
     if (write && fd > 2 && !openFile(pid, fd).empty()) {
       durable.written(pid, fd);
       // The complete record is the only one without a field: its length and checksum, its letter.
-      if (openFile(pid, fd) == journal && nr == SYS_write && args[2] == 9) {
+      if (openFile(pid, fd) == (app_ / ".launcher-journal").string() && args[2] == 9) {
         if (order.lastBarrier < order.lastRename) order.fault("complete record before a barrier");
         order.complete = order.at;
       } else {
@@ -318,8 +302,8 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
         order.lastRename = order.at;
       }
     }
-    if (nr == SYS_unlinkat && inRollback(openFile(pid, args[0])) &&
-        stringAt(pid, args[1]) != ".launcher-journal" &&
+    // Before the first rename, only the journal's trial second name goes.
+    if (nr == SYS_unlinkat && order.lastRename >= 0 && inRollback(openFile(pid, args[0])) &&
         (order.complete < 0 || order.lastBarrier < order.complete)) {
       order.fault("an old version removed before the complete record is durable");
     }
