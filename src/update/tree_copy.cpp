@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <boost/filesystem/exception.hpp>
 
@@ -70,7 +71,7 @@ struct Run {
   std::vector<std::size_t> walking;  // the levels from the update folder down to the one listed
   std::vector<Placing> placings;
   std::unordered_map<std::string, std::size_t> written;  // a place, and its first placing
-  std::unordered_map<std::string, std::size_t> made;     // a folder made, and its level
+  std::unordered_set<std::string> made;                  // the folders it makes
 };
 
 [[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
@@ -105,7 +106,7 @@ const Folder& installedFolder(const Run& run, std::size_t level) {
 Target planMade(Run& run, std::size_t level) {
   auto& here = run.levels[level];
   record(run.journal, {Change::folderMade, here.real, {}, {}});
-  run.made.emplace(here.real, level);
+  run.made.insert(here.real);
   return here.target = Target::made;
 }
 
