@@ -225,8 +225,15 @@ bool putBack(const fs::path& appFolder, Places& places, Places& kept, const fs::
   const int from = keptIn->handle.fd;
   const int to = folderIn->handle.fd;
   const bool placed = ::fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
-  // Still in its place too: the run ended before replacing it.
+  // Still in its place too: the run ended before replacing it. A link kept as a copy of its
+  // text is its place's own while the text is the same.
   if (placed && there.st_dev == old.st_dev && there.st_ino == old.st_ino) return true;
+  std::string keptText, text;
+  if (placed && S_ISLNK(old.st_mode) && S_ISLNK(there.st_mode) &&
+      readLink(keptIn->handle.fd, keptName, keptText) &&
+      readLink(folderIn->handle.fd, name, text) && keptText == text) {
+    return true;
+  }
 
   std::cout << "rollbacking " << (keptShown / record.kept).string() << " into "
             << (appFolder / record.path).string() << std::endl;

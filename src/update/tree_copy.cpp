@@ -344,6 +344,22 @@ void plan(Run& run) {
   }
 }
 
+// Gives the old version at the entry's target a second name in the rollback folder `kept`; an
+// old link, where links take no second names (HFS+), a link of its own with the same text: only
+// its text counts, to the code seal as to the system. False, with errno set, when neither can be.
+bool keepOldVersion(const Entry& entry, int kept) {
+  const auto name = entry.target.c_str();
+  if (::linkat(entry.to, name, kept, name, 0) == 0) return true;
+  const int error = errno;
+  std::string text;
+  if (error != EEXIST && S_ISLNK(entry.there->st_mode) && readLink(entry.to, entry.target, text) &&
+      ::symlinkat(text.c_str(), kept, name) == 0) {
+    return true;
+  }
+  errno = error;
+  return false;
+}
+
 // Makes the new version of `placing` complete where nobody looks yet: under its temporary name
 // beside the target, or, for a folder it replaces, at its place in the rollback folder; gives
 // the old version its second name there.
@@ -361,16 +377,13 @@ void prepare(Run& run, Placing& placing) {
     placing.move = Move::exchange;
     return;
   }
-  if (placing.keeps) {
-    const int kept = keptFolder(run, placing.level);
-    if (::linkat(entry.to, entry.target.c_str(), kept, entry.target.c_str(), 0) != 0) {
-      if (errno == EEXIST) {
-        throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
-      }
-      // A file system without second names: the old version moves aside when the new one
-      // comes, and the journal covers the moment between.
-      placing.move = Move::aside;
+  if (placing.keeps && !keepOldVersion(entry, keptFolder(run, placing.level))) {
+    if (errno == EEXIST) {
+      throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
     }
+    // A file system without second names: the old version moves aside when the new one comes,
+    // and the journal covers the moment between.
+    placing.move = Move::aside;
   }
   makeEntry(entry, entry.to, placing.temporary);
 }
