@@ -79,3 +79,9 @@ bool dropRejectedAttributes(int fd, bool (*keeps)(const char*) = keepsExtendedAt
 // name of it may be installed; true as well when its attributes cannot be listed.
 bool carriesRejectedAttribute(int fd, bool (*keeps)(const char*) = keepsExtendedAttribute);
 
+// Where an entry named `given` exists in the open folder `folder`: the name its listing stores
+// for it, which is spelled otherwise on a volume that ignores case (or, on macOS, Unicode
+// normalisation). Returns false, with errno set, when there is no such entry (ENOENT) or the
+// folder cannot be read. Where the spelling may differ, tell entries apart by this name: a FUSE
+// volume such as exfat-fuse gives each spelling looked up its own inode number.
+bool storedName(int folder, const std::string& given, std::string& stored);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "exfat_volume.h"
 #include "platform/platform.h"
 #include "temp_root.h"
 
@@ -27,5 +28,22 @@ TEST_F(Platform, OnlyTheRefusedExtendedAttributesAreTakenOff) {
   ASSERT_TRUE(dropRejectedAttributes(file.fd, keeps)) << std::strerror(errno);
   EXPECT_FALSE(carriesRejectedAttribute(file.fd, keeps));
   EXPECT_EQ(fgetxattr(file.fd, "user.kept", nullptr, 0), 0);
+}
+
+std::string stored(const boost::filesystem::path& folder, const std::string& given) {
+  const Descriptor handle(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::string name;
+  return storedName(handle.fd, given, name) ? name : "none";
+}
+
+TEST_F(Platform, TheStoredNameIsTheSpellingTheVolumeKeeps) {
+  writeFile(root_ / "Foo", "");
+  EXPECT_EQ(stored(root_, "Foo"), "Foo");  // on a volume that minds case
+  const auto exfat = root_ / "exfat";
+  const auto why = mountExfat(exfat);
+  const std::shared_ptr<void> unmount(nullptr, [&](void*) { unmountExfat(exfat); });
+  if (!why.empty()) GTEST_SKIP() << why;
+  writeFile(exfat / "Foo", "");
+  EXPECT_EQ(stored(exfat, "FOO"), "Foo");
 }
 }  // namespace
