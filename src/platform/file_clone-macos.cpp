@@ -10,12 +10,15 @@
 bool cloneFile(int in, int folder, const std::string& name, mode_t mode) {
   // An APFS clone: its own file at no cost in space or time, extended attributes included.
   if (::fclonefileat(in, folder, name.c_str(), CLONE_NOFOLLOW) != 0) return false;
-  // The clone is a regular file: nothing here follows a link.
-  if (::fchmodat(folder, name.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0) {
+  // Set up through its own handle; owner-writable while the attributes it must not keep go.
+  Descriptor clone(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  const bool made = clone.fd >= 0 && ::fchmod(clone.fd, mode | S_IWUSR) == 0 &&
+                    dropRejectedAttributes(clone.fd) &&
+                    ((mode & S_IWUSR) != 0 || ::fchmod(clone.fd, mode) == 0);
+  if (!made) {
     const int error = errno;
     ::unlinkat(folder, name.c_str(), 0);
     errno = error;
-    return false;
   }
-  return true;
+  return made;
 }

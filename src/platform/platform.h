@@ -62,3 +62,26 @@ bool orderWrites(int on);
 // Lets the process hold as many open files as the system allows it: a run keeps a handle on
 // every folder it changes until its last change is made.
 void allowManyOpenFiles();
+
+// Whether a file installed into the bundle keeps the extended attribute `name`, as the system
+// lists it (Linux puts a namespace before it: "user.").
+bool keepsExtendedAttribute(const char* name);
+// The names of the extended attributes of the open file `fd`, each ended by a NUL; none where
+// the file system keeps none. Returns false, with errno set, on failure.
+bool listExtendedAttributes(int fd, std::string& names);
+// Removes the extended attribute `name` from the open file `fd`, which need not hold it. Returns
+// false, with errno set, on failure.
+bool removeExtendedAttribute(int fd, const char* name);
+// Takes every extended attribute that `keeps` refuses off the open file `fd`: for a new file that
+// came with another's attributes (a clone). Returns false, with errno set, on failure.
+bool dropRejectedAttributes(int fd, bool (*keeps)(const char*) = keepsExtendedAttribute);
+// Whether the open file `fd` holds an extended attribute that `keeps` refuses, so that no second
+// name of it may be installed; true as well when its attributes cannot be listed.
+bool carriesRejectedAttribute(int fd, bool (*keeps)(const char*) = keepsExtendedAttribute);
+
+// Where an entry named `given` exists in the open folder `folder`: the name its listing stores
+// for it, which is spelled otherwise on a volume that ignores case (or, on macOS, Unicode
+// normalisation). Returns false, with errno set, when there is no such entry (ENOENT) or the
+// folder cannot be read. Where the spelling may differ, tell entries apart by this name: a FUSE
+// volume such as exfat-fuse gives each spelling looked up its own inode number.
+bool storedName(int folder, const std::string& given, std::string& stored);

@@ -1,0 +1,25 @@
+#include <sys/xattr.h>
+
+#include <cerrno>
+
+#include "platform/platform.h"
+
+bool listExtendedAttributes(int fd, std::string& names) {
+  for (;;) {
+    const ssize_t size = ::flistxattr(fd, nullptr, 0);
+    names.clear();
+    // ENOTSUP: a file system without extended attributes.
+    if (size <= 0) return size == 0 || errno == ENOTSUP;
+    names.resize(static_cast<std::size_t>(size));
+    const ssize_t got = ::flistxattr(fd, &names[0], names.size());
+    if (got >= 0) {
+      names.resize(static_cast<std::size_t>(got));
+      return true;
+    }
+    if (errno != ERANGE) return false;  // ERANGE: one was added meanwhile
+  }
+}
+
+bool removeExtendedAttribute(int fd, const char* name) {
+  return ::fremovexattr(fd, name) == 0 || errno == ENODATA;
+}
