@@ -23,11 +23,13 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include "exfat_volume.h"
 #include "harness.h"
 
 namespace fs = boost::filesystem;
@@ -607,6 +609,48 @@ TEST_P(Transaction, AStartFailingAnywhereLeavesTheInstallationAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, Transaction, ::testing::Range(0, kShards));
+// A Mac's exFAT disk: it ignores case, keeps the spelling it is given and has no second names.
+TEST_F(Transaction, AnUpdateRespellingAnEntryIsUndoneToTheStoredSpellingWhereCaseIsIgnored) {
+  if (!canFail()) GTEST_SKIP() << "making a system call fail needs x86-64 here";
+  const auto volume = root_ / "volume";
+  const auto unusable = mountExfat(volume);
+  if (!unusable.empty()) GTEST_SKIP() << unusable;
+  const std::shared_ptr<void> unmount(nullptr, [&volume](void*) { unmountExfat(volume); });
+  const auto launcher = app_ / "launcher";
+  app_ = volume / "app";
+  fs::create_directories(app_ / "Lobby.app/Contents/MacOS");
+  copyFile(launcher, app_ / "launcher");
+  fs::permissions(app_ / "launcher", fs::owner_all);
+  writeFile(app_ / kResources / "Foo.pak", "old");
+  writeFile(app_ / "update_2" / kResources / "foo.pak", "new");
+  writeFile(app_ / "update_2" / kResources / "added.pak", "added");
+  const auto pristine = root_ / "pristine";
+  copyTree(app_, pristine);
+  const auto before = snapshot(false);
+  ASSERT_EQ(runTraced().status, 0);
+  // The update's spelling, put in place without second names.
+  const std::vector<fs::path> listed(fs::directory_iterator(app_ / kResources), {});
+  EXPECT_EQ(std::set<fs::path>(listed.begin(), listed.end()),
+            (std::set<fs::path>{app_ / kResources / "foo.pak", app_ / kResources / "added.pak"}));
+  EXPECT_EQ(readFile(app_ / kResources / "foo.pak"), "new");
+  const auto converged = snapshot(false);
+
+  long failAt = 1;
+  for (bool failed = true; failed && !HasFailure(); ++failAt) {
+    SCOPED_TRACE("change " + std::to_string(failAt) + " failing");
+    restore(pristine);
+    failed = runTraced(-1, failAt).reached;
+    // Undone to the spelling the volume stored, or failed once the update was in place, which
+    // the next start finishes.
+    if (snapshot(false) != before) {
+      EXPECT_EQ(readFile(app_ / kResources / "foo.pak"), "new");
+      EXPECT_EQ(runTraced().status, 0);
+      EXPECT_EQ(snapshot(false), converged);
+    }
+  }
+  EXPECT_GT(failAt, 10) << "fewer fail points than this update has";
+  expectNothingLeft();
+}
 // TMPDIR on another mount of the installation's file system (systemd's PrivateTmp, containers),
 // writable or not: old versions cannot move there, and are kept in the application folder.
 TEST_F(Transaction, ATemporaryDirectoryOnABindMountIsPassedOver) {

@@ -88,6 +88,8 @@ Fields<Field> fieldsOf(Record& record) {
       return {{&record.path}, 1, true};
     case Change::added:
       return {{&record.path, &record.temporary}, 2, true};
+    case Change::respelled:
+      return {{&record.path, &record.kept}, 2, true};
     case Change::keptFile:
     case Change::keptLink:
     case Change::keptFolder:

@@ -21,12 +21,15 @@ enum class Change : char {
   keptLink = 'L',        //   `temporary`, or, for a folder, at `kept` and then exchanged
   keptFolder = 'G',
   folderMade = 'D',  // a folder made on the way to an entry; goes when empty again
+  respelled = 'N',   // an entry, one for the volume under both names, renamed from the name
+                     //   `kept` to the update's spelling of it, `path`
   complete = 'C',    // every entry in place: the run is finished, never undone
 };
 
 // One change. Its places are named as the run found them, with no link in them: `path` and
 // `temporary` below the application folder, `kept` below the rollback folder recorded last
-// before it. A rollback folder's own `path` is absolute, or below the application folder.
+// before it (for a respelling, a name in `path`'s folder). A rollback folder's own `path` is
+// absolute, or below the application folder.
 struct JournalRecord {
   Change change;
   std::string path;

@@ -170,6 +170,22 @@ bool removeFolder(Places& places, const std::string& relative) {
          errno == ENOTEMPTY || errno == EEXIST || errno == ENOTDIR;
 }
 
+// Gives the entry that the run respelled the name it had, while the volume still finds it under
+// that name spelled as the run left it; true once it has its old name.
+bool respellBack(Places& places, const JournalRecord& record) {
+  std::string name, stored;
+  bool actedOn;
+  const auto* folder = find(places, record.path, name, actedOn);
+  if (!folder) return actedOn;
+  if (!isPlainRelative(record.kept) || record.kept.find('/') != std::string::npos) {
+    notActing(record.path, "it names a place outside its folder");
+    return false;
+  }
+  // Gone, spelled as before already, or another entry: nothing to do.
+  if (!storedName(folder->handle.fd, record.kept, stored) || stored != name) return true;
+  return ::renameat(folder->handle.fd, name.c_str(), folder->handle.fd, record.kept.c_str()) == 0;
+}
+
 // A rollback folder that a journal names, open, with what holds it.
 struct KeptFolder {
   Folder parent;
@@ -294,6 +310,9 @@ Undo rollback(const fs::path& appFolder, const Folder& root,
       }
       case Change::folderMade:
         undo.clean = removeFolder(places, record.path) && undo.clean;
+        break;
+      case Change::respelled:
+        undo.restored = respellBack(places, record) && undo.restored;
         break;
       default:
         break;

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <unordered_map>
@@ -36,6 +38,7 @@ struct Level {
   std::string real;  // where the installation's folder is or will be, with no link on the way
   Folder installed;
   Descriptor kept;
+  std::optional<bool> folds;  // whether the installation's folder finds names in other spellings
 };
 
 // How an entry takes its place once every new version is complete: renamed over the target,
@@ -53,6 +56,14 @@ struct Placing {
   bool keeps;          // the first change at its place: the old version is kept
   Move move;
   fs::path shownKept;
+  std::string respelling;  // the update's spelling of `entry.target`, when the volume's differs
+};
+
+// A folder of the installation that takes the update's spelling of its name.
+struct Respelling {
+  std::size_t level;  // of the folder that holds it
+  std::string stored;
+  std::string name;
 };
 
 // One tree copy: what it walks, where it writes, what it must not write to, whether it may give
@@ -65,13 +76,15 @@ struct Run {
   const RollbackFolder& rollback;
   Journal& journal;
   std::uint64_t names;
-  struct stat lock;
+  std::vector<std::pair<dev_t, ino_t>> own;  // the lock, the journal, the update, rollback folders
   bool shareable;
   std::vector<Level> levels;
   std::vector<std::size_t> walking;  // the levels from the update folder down to the one listed
   std::vector<Placing> placings;
-  std::unordered_map<std::string, std::size_t> written;  // a place, and its first placing
-  std::unordered_set<std::string> made;                  // the folders it makes
+  std::unordered_map<std::string, std::size_t> written;    // a place, and its first placing
+  std::unordered_set<std::string> made;                    // the folders it makes
+  std::map<std::pair<dev_t, ino_t>, std::size_t> entries;  // what stands at a place, its placing
+  std::vector<Respelling> respellings;
 };
 
 [[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
@@ -100,6 +113,28 @@ const Folder& installedFolder(const Run& run, std::size_t level) {
 
 [[noreturn]] void cannotOpen(const Run& run, std::size_t level, int error) {
   throwSystemError("cannot open folder", run.appFolder / run.levels[level].path, error);
+}
+
+// Whether `name`, found in the installation's folder for the update's folder at `level`, is
+// stored there in another spelling, `stored`. A volume that ignores case (the Mac's default)
+// finds a name in any spelling; whether this one does is asked once per folder.
+bool spelledOtherwise(Run& run, std::size_t level, const std::string& name, std::string& stored) {
+  const int folder = installedFolder(run, level).handle.fd;
+  auto& folds = run.levels[level].folds;
+  if (!folds) {
+    auto swapped = name;
+    for (auto& c : swapped) {
+      if (c >= 'a' && c <= 'z')
+        c = static_cast<char>(c - 'a' + 'A');
+      else if (c >= 'A' && c <= 'Z')
+        c = static_cast<char>(c - 'A' + 'a');
+    }
+    struct stat status;
+    if (swapped == name) return storedName(folder, name, stored) && stored != name;
+    folds =
+        ::fstatat(folder, swapped.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+  }
+  return *folds && storedName(folder, name, stored) && stored != name;
 }
 
 // Plans to make the missing folder of the installation for the update's folder at `level`.
@@ -149,6 +184,12 @@ Target reachTarget(Run& run, std::size_t level, bool make) {
   }
   // Never made through a link: the link's own text decides where it leads.
   if (linked && reached.reach == Reach::missing) reached = {Reach::blocked, {}, ENOENT};
+  std::string stored;
+  if (reached.reach == Reach::folder && !linked && planned == run.written.end() &&
+      spelledOtherwise(run, parentLevel, name, stored)) {
+    record(run.journal, {Change::respelled, here.real, stored, {}});
+    run.respellings.push_back({parentLevel, std::move(stored), name});
+  }
   switch (reached.reach) {
     case Reach::folder:
       here.installed = std::move(reached.folder);
@@ -217,8 +258,10 @@ std::string unfitBecause(Run& run, std::size_t level, Entry& entry) {
       throwSystemError("status", entry.shownTarget);
     }
   }
-  const auto& lock = run.lock;
-  if (entry.there && entry.there->st_dev == lock.st_dev && entry.there->st_ino == lock.st_ino) {
+  // Known by what they are, under whatever name the volume finds them.
+  if (entry.there &&
+      std::find(run.own.begin(), run.own.end(),
+                std::make_pair(entry.there->st_dev, entry.there->st_ino)) != run.own.end()) {
     return "belongs to the launcher";
   }
   return {};
@@ -291,6 +334,22 @@ void copyEntry(Run& run, const std::string& name) {
   } catch (const fs::filesystem_error& error) {
     throwCopyError(entry.shownEntry, entry.shownTarget, error);
   }
+  // The place as the volume has it: the name it stores, or the place an earlier entry of the
+  // update found the same entry at; the update's spelling comes by a rename of its own.
+  std::string respelling;
+  if (entry.there) {
+    const auto same = run.entries.find({entry.there->st_dev, entry.there->st_ino});
+    std::string stored;
+    if (same != run.entries.end() && entry.there->st_nlink == 1) {
+      stored = run.placings[same->second].entry.target;
+    } else if (!spelledOtherwise(run, level, entry.target, stored)) {
+      stored = entry.target;
+    }
+    if (stored != entry.target) {
+      respelling = std::exchange(entry.target, stored);
+      entry.path = joined(run.levels[level].real, entry.target);
+    }
+  }
   // A folder this run makes, where the update puts an entry too, is replaced like any other.
   if (!entry.there && run.made.count(entry.path) != 0) {
     entry.there.emplace();
@@ -300,10 +359,17 @@ void copyEntry(Run& run, const std::string& name) {
   auto temporary = nextTemporaryName(run.names);
   const bool keeps = entry.there && run.written.count(entry.path) == 0;
   record(run.journal, changeFor(run, level, entry, joined(run.levels[level].real, temporary)));
+  const auto at = run.journal.records.size() - 1;
+  if (!respelling.empty()) {
+    record(run.journal,
+           {Change::respelled, joined(run.levels[level].real, respelling), entry.target, {}});
+  }
   run.written.emplace(entry.path, run.placings.size());
-  run.placings.push_back({level, std::move(entry), std::move(temporary),
-                          run.journal.records.size() - 1, keeps, Move::rename,
-                          std::move(shownKept)});
+  if (entry.there)
+    run.entries.emplace(std::make_pair(entry.there->st_dev, entry.there->st_ino),
+                        run.placings.size());
+  run.placings.push_back({level, std::move(entry), std::move(temporary), at, keeps, Move::rename,
+                          std::move(shownKept), std::move(respelling)});
 }
 
 // Enters the update's folder `name` in the folder being walked.
@@ -313,7 +379,7 @@ void enter(Run& run, const std::string& name) {
   auto listing = listFolder(openFolderIn(::dirfd(run.levels[parent].source.get()), name));
   if (!listing) throwSystemError("cannot open folder", run.updateFolder / path);
   run.walking.push_back(run.levels.size());
-  run.levels.push_back({std::move(listing), {}, path, parent, Target::unknown, {}, {}, {}});
+  run.levels.push_back({std::move(listing), {}, path, parent, Target::unknown, {}, {}, {}, {}});
 }
 
 // Walks the update and plans every entry, each recorded, before anything changes. Depth first,
@@ -388,6 +454,14 @@ void prepare(Run& run, Placing& placing) {
   makeEntry(entry, entry.to, placing.temporary);
 }
 
+// Gives the entry `stored` in `folder` the update's spelling `name`, when it has another.
+void respell(int folder, const std::string& stored, const std::string& name,
+             const fs::path& shown) {
+  if (!name.empty() && ::renameat(folder, stored.c_str(), folder, name.c_str()) != 0) {
+    throwSystemError("cannot rename", shown);
+  }
+}
+
 // Puts the complete new version of `placing` in place.
 void switchIn(Run& run, const Placing& placing) {
   const auto& entry = placing.entry;
@@ -418,6 +492,7 @@ void switchIn(Run& run, const Placing& placing) {
         throwSystemError("install", entry.shownEntry, entry.shownTarget);
       }
   }
+  respell(to, entry.target, placing.respelling, entry.shownTarget);
 }
 
 // Runs `step` over every placing, a failure told as the copy error of its entry.
@@ -443,16 +518,22 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
       listFolder(Descriptor(::open(sourceRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
   if (!listing && (errno == ENOENT || errno == ENOTDIR)) throw std::runtime_error("Invalid folder");
   if (!listing) throwSystemError("cannot open folder", sourceRoot);
-  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(), {}, false,
+  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(), {}, false, {}, {},
           {},         {},         {},   {},       {}};
-  if (::fstatat(root.handle.fd, kLockFileName.c_str(), &run.lock, AT_SYMLINK_NOFOLLOW) != 0) {
-    run.lock = {};
-  }
+  struct stat status;
+  const auto own = [&run](bool found, const struct stat& status) {
+    if (found) run.own.emplace_back(status.st_dev, status.st_ino);
+  };
+  own(::fstatat(root.handle.fd, kLockFileName.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0, status);
+  own(::fstatat(root.handle.fd, kRollbackFolderName.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0,
+      status);
+  own(::fstat(journal.file.fd, &status) == 0, status);
+  own(::fstat(rollback.folder.handle.fd, &status) == 0, status);
   // Second names only of files in a folder of the installation's own: an update folder that
   // is a link may lead to a staging area that is written to later.
-  struct stat status;
   run.shareable = ::lstat(sourceRoot.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-  run.levels.push_back({std::move(listing), {}, "", 0, Target::folder, "", {}, {}});
+  own(run.shareable, status);
+  run.levels.push_back({std::move(listing), {}, "", 0, Target::folder, "", {}, {}, {}});
   run.walking.push_back(0);
   allowManyOpenFiles();
 
@@ -467,6 +548,10 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
   if (!flushFileSystem(root.handle.fd)) cannotFlush(run);
   // Then names only: no bytes are written from here on.
   forEachPlacing(run, switchIn);
+  for (const auto& folder : run.respellings) {
+    respell(installedFolder(run, folder.level).handle.fd, folder.stored, folder.name,
+            run.appFolder / joined(run.levels[folder.level].path, folder.name));
+  }
   if (!orderWrites(journal.file.fd)) cannotFlush(run);
 }
 
