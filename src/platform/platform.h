@@ -78,6 +78,8 @@ bool dropRejectedAttributes(int fd, bool (*keeps)(const char*) = keepsExtendedAt
 // Whether the open file `fd` holds an extended attribute that `keeps` refuses, so that no second
 // name of it may be installed; true as well when its attributes cannot be listed.
 bool carriesRejectedAttribute(int fd, bool (*keeps)(const char*) = keepsExtendedAttribute);
+// The same for the entry `name` in the open folder `folder`, not following a link.
+bool carriesRejectedAttributeAt(int folder, const std::string& name);
 
 // Where an entry named `given` exists in the open folder `folder`: the name its listing stores
 // for it, which is spelled otherwise on a volume that ignores case (or, on macOS, Unicode

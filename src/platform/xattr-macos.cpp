@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/types.h>
 
 #include <cerrno>
@@ -28,4 +29,10 @@ bool listExtendedAttributes(int fd, std::string& names) {
 
 bool removeExtendedAttribute(int fd, const char* name) {
   return ::fremovexattr(fd, name, 0) == 0 || errno == ENOATTR;
+}
+
+bool carriesRejectedAttributeAt(int folder, const std::string& name) {
+  const Descriptor file(
+      ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return file.fd < 0 || carriesRejectedAttribute(file.fd);
 }

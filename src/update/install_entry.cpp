@@ -19,9 +19,10 @@ namespace {
   throwSystemError("install", entry.shownEntry, entry.shownTarget, error);
 }
 
+// EXDEV: the update lies on another file system than the installation, for every file.
 bool refusesClones(int error) {
   return error == ENOTSUP || error == EOPNOTSUPP || error == ENOTTY || error == EINVAL ||
-         error == ENOSYS;
+         error == ENOSYS || error == EXDEV;
 }
 
 // Opens the update's regular file without following a link or waiting on a pipe, and makes sure
@@ -69,8 +70,10 @@ InstallPath makeFile(const Entry& entry, int folder, const std::string& at, mode
   // how its bytes came.
   static const uid_t user = ::geteuid();  // the launcher never changes it
   const auto& status = entry.status;
+  // Nor for one carrying an attribute the installed file must not keep: taking it off would
+  // change the update's file too.
   if (entry.shareable && (status.st_mode & 07777) == bits && status.st_nlink == 1 &&
-      status.st_uid == user &&
+      status.st_uid == user && !carriesRejectedAttributeAt(entry.from, entry.name) &&
       ::linkat(entry.from, entry.name.c_str(), folder, at.c_str(), 0) == 0) {
     return InstallPath::hardLink;
   }
