@@ -25,16 +25,21 @@ const char* const kHelperKinds[] = {" Helper (Renderer)", " Helper (GPU)", " Hel
 constexpr mode_t kExecuteBits = S_IRWXU | S_IXGRP | S_IXOTH;
 
 // Relative: it must still resolve after the application folder moves, and the strict signature
-// check refuses absolute links that lead outside the system's folders.
-const char kFrameworkLinkText[] = "Versions/A/ReactiveObjC";
+// check refuses absolute links that lead outside the system's folders. Through Current, as the
+// framework is built: that check takes a top-level link only to its namesake in Versions/Current
+// or in the version that Current names.
+const char kFrameworkLinkText[] = "Versions/Current/ReactiveObjC";
+// The only one that resolves in a framework without Versions/Current; earlier repairs made it too.
+const char kVersionLinkText[] = "Versions/A/ReactiveObjC";
 const char kFrameworkLink[] = "ReactiveObjC";
 // Where a new link is made before it replaces a dangling one. A repair cut short between the two
-// leaves it, and the next repair removes it: only a link of the very text it makes.
+// leaves it, and the next repair removes it: only a link of a text the repair makes.
 const char kPendingLink[] = ".launcher-framework-link";
 
 void removePendingLink(int framework) {
   std::string text;
-  if (readLink(framework, kPendingLink, text) && text == kFrameworkLinkText) {
+  if (readLink(framework, kPendingLink, text) &&
+      (text == kFrameworkLinkText || text == kVersionLinkText)) {
     ::unlinkat(framework, kPendingLink, 0);
   }
 }
@@ -63,16 +68,24 @@ void repairFrameworkLink(const fs::path& appFolder, const std::string& framework
   if (reached.reach != Reach::folder) return;
   const int folder = reached.folder.handle.fd;
   removePendingLink(folder);
+  const char* const text = ::fstatat(folder, "Versions/Current", &status, AT_SYMLINK_NOFOLLOW) == 0
+                               ? kFrameworkLinkText
+                               : kVersionLinkText;
   const auto shown = path / kFrameworkLink;
   if (::fstatat(folder, kFrameworkLink, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (::symlinkat(kFrameworkLinkText, folder, kFrameworkLink) != 0) {
+    if (::symlinkat(text, folder, kFrameworkLink) != 0) {
       reportRefused("could not make link ", shown, errno);
     }
     return;
   }
-  if (!S_ISLNK(status.st_mode) || ::fstatat(folder, kFrameworkLink, &status, 0) == 0) return;
+  // A dangling link of the very text a repair would make is left: replacing it changes nothing.
+  std::string standing;
+  if (!S_ISLNK(status.st_mode) || ::fstatat(folder, kFrameworkLink, &status, 0) == 0 ||
+      (readLink(folder, kFrameworkLink, standing) && standing == text)) {
+    return;
+  }
   // Made aside and renamed over the dangling one, so the name never stands empty.
-  if (::symlinkat(kFrameworkLinkText, folder, kPendingLink) != 0 ||
+  if (::symlinkat(text, folder, kPendingLink) != 0 ||
       ::renameat(folder, kPendingLink, folder, kFrameworkLink) != 0) {
     const int error = errno;
     removePendingLink(folder);

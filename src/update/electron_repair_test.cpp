@@ -35,6 +35,7 @@ TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPas
   for (const char* right : {"libGLESv2.dylib", "libswiftshader_libEGL.dylib"})
     fs::permissions(libraries / right, fs::perms(0755));
   fs::remove(framework / "ReactiveObjC");
+  fs::create_directory_symlink("A", framework / "Versions/Current");
   const auto version = libraries.parent_path();
   fs::rename(libraries, version / "L0");
   for (int link = 1; link <= 32; ++link) {
@@ -60,7 +61,7 @@ TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPas
       {frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)", 0755},
   };
   for (const auto& [file, mode] : modes) EXPECT_EQ(fs::status(file).permissions(), mode) << file;
-  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
+  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/Current/ReactiveObjC");
 }
 }  // namespace
 
