@@ -31,8 +31,8 @@ bool is_number(const std::string& text);
 bool hasNumberAfter(const std::string& name, const std::string& prefix);
 
 // Whether `name`, at the top of the application folder, is one the launcher keeps for itself,
-// in any ASCII letter case: the lock file, the journal (or one set aside), the private rollback
-// folder, a temporary name, a staged update, or a stale one.
+// in any spelling a case-insensitive volume takes for it: the lock file, the journal (or one set
+// aside), the private rollback folder, a temporary name, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
 // The lobby's storage folder in `appFolder`, created when nothing is there yet.

@@ -33,6 +33,10 @@ TEST(AppFolder, OwnNamesInAnyLetterCase) {
       {"launcher", false},
       {".launcher-0123456789ab.tmpx", false},
       {"launcher.lo\xc4\xb8", false} /* a letter outside ASCII is no spelling of k */,
+      {".launcher-rollbac\xe2\x84\xaa", true} /* KELVIN SIGN */,
+      {".launcher-0123456789\xef\xac\x80.tmp", true} /* LATIN SMALL LIGATURE FF */,
+      {"launcher.lo\xef\xbd\x83k", false} /* FULLWIDTH C */,
+      {"launcher.loc\xcc\x81k", false} /* a combining mark */,
   };
   for (const auto& [name, own] : cases) EXPECT_EQ(isLauncherOwnName(name), own) << name;
 }

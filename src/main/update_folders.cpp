@@ -1,9 +1,15 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "locations/app_folder.h"
+#include "locations/folder_handles.h"
 #include "main/update_folders.h"
 
 namespace fs = boost::filesystem;
@@ -56,16 +62,22 @@ void disposeOfStaleUpdates(const fs::path& appFolder, const std::vector<std::str
 }
 
 void removeLeftoverOldUpdates(const fs::path& appFolder) {
-  boost::system::error_code ignored;
-  std::vector<fs::path> leftovers;
-  for (fs::directory_iterator it(appFolder, ignored), end; !ignored && it != end;
-       it.increment(ignored)) {
-    const auto name = it->path().filename().string();
-    boost::system::error_code unreadable;
+  auto listing =
+      listFolder(Descriptor(::open(appFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  struct stat status;
+  if (!listing || ::fstat(::dirfd(listing.get()), &status) != 0) return;
+  const int folder = ::dirfd(listing.get());
+  const auto device = status.st_dev;
+  // What a removal cut short leaves is a folder of the launcher's user on this file system; one
+  // of another user, or another file system, is not the launcher's to remove.
+  std::vector<std::string> leftovers;
+  while (const auto* entry = ::readdir(listing.get())) {
+    const std::string name = entry->d_name;
     if (hasNumberAfter(name, kOldUpdatePrefix) &&
-        fs::is_directory(it->symlink_status(unreadable))) {
-      leftovers.push_back(it->path());
+        ::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && status.st_dev == device) {
+      leftovers.push_back(name);
     }
   }
-  for (const auto& leftover : leftovers) fs::remove_all(leftover, ignored);
+  for (const auto& leftover : leftovers) removeTree(folder, leftover, device);
 }

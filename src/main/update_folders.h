@@ -17,5 +17,7 @@ std::string newestUpdate(const std::vector<std::string>& numbers);
 void disposeOfStaleUpdates(const boost::filesystem::path& appFolder,
                            const std::vector<std::string>& numbers, const std::string& newest);
 
-// Removes the "old_update_" folders that an interrupted or failed removal left; best effort.
+// Removes the "old_update_" folders that an interrupted or failed removal left, where they are
+// folders of the launcher's user on the application folder's file system, never entering another
+// file system; best effort.
 void removeLeftoverOldUpdates(const boost::filesystem::path& appFolder);

@@ -17,26 +17,51 @@ TEST_F(ExecutablePermission, AddsOwnerAllAndExecuteForEveryone) {
   writeFile(file, "");
   for (const auto& [before, after] : cases) {
     fs::permissions(file, fs::perms(before));
-    addExecutablePermission(file);
+    addExecutablePermission(root_, "lib.dylib");
     EXPECT_EQ(fs::status(file).permissions(), after) << std::oct << before;
   }
 }
 
-TEST_F(ExecutablePermission, ChangesALinksTargetAndReportsWhatIsMissing) {
-  writeFile(root_ / "real", "");
-  fs::permissions(root_ / "real", fs::perms(0644));
-  fs::create_symlink("real", root_ / "link");
-  fs::create_symlink("missing", root_ / "dangling");
+// A change is refused on the libraries: the way to them takes more links than a walk follows.
+TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPastARefusal) {
+  makeLobbyBundle(work_);
+  const auto frameworks = work_ / "Lobby.app/Contents/Frameworks";
+  const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
+  const auto framework = frameworks / "ReactiveObjC.framework";
+  writeFile(root_ / "outside", "");
+  fs::permissions(root_ / "outside", fs::perms(0644));
+  fs::remove(libraries / "libEGL.dylib");
+  fs::create_symlink(root_ / "outside", libraries / "libEGL.dylib");
+  for (const char* right : {"libGLESv2.dylib", "libswiftshader_libEGL.dylib"})
+    fs::permissions(libraries / right, fs::perms(0755));
+  fs::remove(framework / "ReactiveObjC");
+  fs::create_directory_symlink("A", framework / "Versions/Current");
+  const auto version = libraries.parent_path();
+  fs::rename(libraries, version / "L0");
+  for (int link = 1; link <= 32; ++link) {
+    fs::create_directory_symlink("L" + std::to_string(link - 1),
+                                 version / ("L" + std::to_string(link)));
+  }
+  fs::create_directory_symlink("L32", libraries);
+  boost::system::error_code tooMany;
+  fs::symlink_status(libraries / "libGLESv2.dylib", tooMany);
+  if (tooMany)
+    GTEST_SKIP() << "this system follows no more links than a walk: " << tooMany.message();
 
   testing::internal::CaptureStdout();
-  for (const char* name : {"link", "dangling", "absent"}) addExecutablePermission(root_ / name);
-
+  fixElectronUpdate(work_);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "could not set exe permission for non-existent file " + (root_ / "dangling").string() +
-                "\ncould not set exe permission for non-existent file " +
-                (root_ / "absent").string() + "\n");
-  EXPECT_EQ(fs::status(root_ / "real").permissions(), 0755);
-  EXPECT_FALSE(fs::exists(root_ / "missing"));
+            "could not set exe permission for " +
+                (libraries / "libswiftshader_libGLESv2.dylib").string() +
+                ": Too many levels of symbolic links\n");
+  const std::pair<fs::path, int> modes[] = {
+      {root_ / "outside", 0644},  // a link's target, outside the application folder
+      {libraries / "libGLESv2.dylib", 0755},
+      {libraries / "libswiftshader_libGLESv2.dylib", 0644},
+      {frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)", 0755},
+  };
+  for (const auto& [file, mode] : modes) EXPECT_EQ(fs::status(file).permissions(), mode) << file;
+  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/Current/ReactiveObjC");
 }
 }  // namespace
 
