@@ -36,11 +36,16 @@ const std::pair<const char*, const char*> kFoldedToAscii[] = {
 // `name` as a case-insensitive volume compares it, where that can be an ASCII name.
 std::string folded(const std::string& name) {
   std::string result;
+  result.reserve(name.size());
   for (std::size_t at = 0; at < name.size(); ++at) {
+    // Every letter of the table begins with a byte beyond ASCII; an update walks by many names.
     const auto fold =
-        std::find_if(std::begin(kFoldedToAscii), std::end(kFoldedToAscii), [&](const auto& letter) {
-          return name.compare(at, std::strlen(letter.first), letter.first) == 0;
-        });
+        static_cast<unsigned char>(name[at]) < 0x80
+            ? std::end(kFoldedToAscii)
+            : std::find_if(std::begin(kFoldedToAscii), std::end(kFoldedToAscii),
+                           [&](const auto& letter) {
+                             return name.compare(at, std::strlen(letter.first), letter.first) == 0;
+                           });
     if (fold != std::end(kFoldedToAscii)) {
       result += fold->second;
       at += std::strlen(fold->first) - 1;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <iostream>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <unordered_map>
@@ -47,16 +47,18 @@ struct Level {
 enum class Move { rename, exchange, aside };
 
 // An entry of the update on its way: planned and recorded, then made complete out of sight,
-// then moved into place.
+// then moved into place. Only what the later phases need: it is held for every entry at once.
 struct Placing {
   std::size_t level;
-  Entry entry;
-  std::string temporary;
-  std::size_t record;  // the journal's record of it
+  std::string name;        // in the update's folder
+  std::string target;      // in the installation's folder, as the volume stores it
+  std::string respelling;  // the update's spelling of `target`, when the volume's differs
+  struct stat status;      // the update's entry, not following a link
+  std::optional<mode_t> mode;
+  mode_t there;        // the type of what stands at the target; 0 for nothing
+  std::size_t record;  // the journal's record of it, which names its temporary name
   bool keeps;          // the first change at its place: the old version is kept
   Move move;
-  fs::path shownKept;
-  std::string respelling;  // the update's spelling of `entry.target`, when the volume's differs
 };
 
 // A folder of the installation that takes the update's spelling of its name.
@@ -80,11 +82,12 @@ struct Run {
   bool shareable;
   std::vector<Level> levels;
   std::vector<std::size_t> walking;  // the levels from the update folder down to the one listed
-  std::vector<Placing> placings;
-  std::unordered_map<std::string, std::size_t> written;    // a place, and its first placing
-  std::unordered_set<std::string> made;                    // the folders it makes
-  std::map<std::pair<dev_t, ino_t>, std::size_t> entries;  // what stands at a place, its placing
+  std::deque<Placing> placings;      // each in place: no move of the many while they grow
+  std::unordered_map<std::string, std::size_t> written;  // a place, and its first placing
+  std::unordered_set<std::string> made;                  // the folders it makes
+  std::unordered_map<ino_t, std::size_t> entries;        // what stands at a place, its placing
   std::vector<Respelling> respellings;
+  std::pair<std::string, bool> lastTop;  // a first component of a place, and whether it is own
 };
 
 [[noreturn]] void throwCopyError(const fs::path& entry, const fs::path& target,
@@ -130,7 +133,12 @@ bool spelledOtherwise(Run& run, std::size_t level, const std::string& name, std:
         c = static_cast<char>(c - 'A' + 'a');
     }
     struct stat status;
-    if (swapped == name) return storedName(folder, name, stored) && stored != name;
+    // No letter to spell otherwise: only a name beyond ASCII may be stored in another form.
+    if (swapped == name) {
+      const bool ascii = std::all_of(name.begin(), name.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+      return !ascii && storedName(folder, name, stored) && stored != name;
+    }
     folds =
         ::fstatat(folder, swapped.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
   }
@@ -171,12 +179,12 @@ Target reachTarget(Run& run, std::size_t level, bool make) {
     reached = openChild(parent, name);
     linked = reached.reach == Reach::link;
     if (linked) reached = walk(run.root, here.real, followInside);
-  } else if (const auto& link = run.placings[planned->second]; S_ISLNK(link.entry.status.st_mode)) {
+  } else if (const auto& link = run.placings[planned->second]; S_ISLNK(link.status.st_mode)) {
     std::string text;
     reached = readLink(run.levels[link.level].sourceFolder.fd >= 0
                            ? run.levels[link.level].sourceFolder.fd
                            : ::dirfd(run.levels[link.level].source.get()),
-                       link.entry.name, text)
+                       link.name, text)
                   ? walkLinkText(run.root, parent.path, text, followInside)
                   : Reached{Reach::blocked, {}, errno};
   } else {
@@ -246,9 +254,10 @@ std::string unfitBecause(Run& run, std::size_t level, Entry& entry) {
   // An update that replaced the lock (under any spelling that names it) would let a second
   // launcher in; one that brought update folders would be applied again, older, at the next
   // start; the journal and a rollback folder are a run's own.
-  if (isLauncherOwnName(entry.path.substr(0, entry.path.find('/')))) {
-    return "belongs to the launcher";
-  }
+  // Entries below the top share their first component with the entry before, mostly.
+  const auto top = entry.path.substr(0, entry.path.find('/'));
+  if (top != run.lastTop.first) run.lastTop = {top, isLauncherOwnName(top)};
+  if (run.lastTop.second) return "belongs to the launcher";
   if (target == Target::folder) {
     entry.to = installedFolder(run, level).handle.fd;
     struct stat there;
@@ -338,14 +347,16 @@ void copyEntry(Run& run, const std::string& name) {
   // update found the same entry at; the update's spelling comes by a rename of its own.
   std::string respelling;
   if (entry.there) {
-    const auto same = run.entries.find({entry.there->st_dev, entry.there->st_ino});
+    // Entries of the installation's own file system only, whose numbers are unique.
+    const auto same = entry.there->st_dev == run.root.device ? run.entries.find(entry.there->st_ino)
+                                                             : run.entries.end();
     std::string stored;
     if (same != run.entries.end() && entry.there->st_nlink == 1) {
-      stored = run.placings[same->second].entry.target;
-    } else if (!spelledOtherwise(run, level, entry.target, stored)) {
-      stored = entry.target;
+      stored = run.placings[same->second].target;
+    } else {
+      spelledOtherwise(run, level, entry.target, stored);
     }
-    if (stored != entry.target) {
+    if (!stored.empty() && stored != entry.target) {
       respelling = std::exchange(entry.target, stored);
       entry.path = joined(run.levels[level].real, entry.target);
     }
@@ -365,11 +376,12 @@ void copyEntry(Run& run, const std::string& name) {
            {Change::respelled, joined(run.levels[level].real, respelling), entry.target, {}});
   }
   run.written.emplace(entry.path, run.placings.size());
-  if (entry.there)
-    run.entries.emplace(std::make_pair(entry.there->st_dev, entry.there->st_ino),
-                        run.placings.size());
-  run.placings.push_back({level, std::move(entry), std::move(temporary), at, keeps, Move::rename,
-                          std::move(shownKept), std::move(respelling)});
+  if (entry.there && entry.there->st_dev == run.root.device) {
+    run.entries.emplace(entry.there->st_ino, run.placings.size());
+  }
+  run.placings.push_back(
+      {level, std::move(entry.name), std::move(entry.target), std::move(respelling), entry.status,
+       entry.mode, entry.there ? entry.there->st_mode & S_IFMT : 0, at, keeps, Move::rename});
 }
 
 // Enters the update's folder `name` in the folder being walked.
@@ -426,17 +438,48 @@ bool keepOldVersion(const Entry& entry, int kept) {
   return false;
 }
 
+// The paths that lines and errors name for `placing`: its entry's, and its rollback path.
+struct Shown {
+  fs::path entry, target, kept;
+};
+Shown shownFor(const Run& run, const Placing& placing) {
+  const auto& folder = run.levels[placing.level].path;
+  const auto& target = placing.respelling.empty() ? placing.target : placing.respelling;
+  return {joined(run.updateFolder.native(), joined(folder, placing.name)),
+          joined(run.appFolder.native(), joined(folder, target)),
+          joined(run.rollback.shown.native(), joined(folder, target))};
+}
+
+// The temporary name the journal gave the new version of `placing`.
+const char* temporaryOf(const Run& run, const Placing& placing) {
+  const auto& temporary = run.journal.records[placing.record].temporary;
+  return temporary.c_str() + temporary.rfind('/') + 1;
+}
+
 // Makes the new version of `placing` complete where nobody looks yet: under its temporary name
 // beside the target, or, for a folder it replaces, at its place in the rollback folder; gives
 // the old version its second name there.
 void prepare(Run& run, Placing& placing) {
-  auto& entry = placing.entry;
-  entry.from = run.levels[placing.level].sourceFolder.fd;
-  entry.to = madeFolder(run, placing.level).handle.fd;
-  if (placing.keeps && S_ISDIR(entry.there->st_mode)) {
+  const auto shown = shownFor(run, placing);
+  Entry entry{run.levels[placing.level].sourceFolder.fd,
+              placing.name,
+              placing.status,
+              madeFolder(run, placing.level).handle.fd,
+              placing.target,
+              {},
+              std::nullopt,
+              placing.mode,
+              run.shareable,
+              shown.entry,
+              shown.target};
+  if (placing.there) {
+    entry.there.emplace();
+    entry.there->st_mode = placing.there;
+  }
+  if (placing.keeps && S_ISDIR(placing.there)) {
     // Whatever the folder holds leaves with the rollback folder: never another file system's.
     if (holdsOtherFileSystem(entry.to, entry.target, run.root.device)) {
-      throwSystemError("cannot replace a folder that holds another file system", entry.shownTarget,
+      throwSystemError("cannot replace a folder that holds another file system", shown.target,
                        EXDEV);
     }
     makeEntry(entry, keptFolder(run, placing.level), entry.target);
@@ -444,55 +487,57 @@ void prepare(Run& run, Placing& placing) {
     return;
   }
   if (placing.keeps && !keepOldVersion(entry, keptFolder(run, placing.level))) {
-    if (errno == EEXIST) {
-      throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
-    }
+    if (errno == EEXIST) throwSystemError("cannot keep the old version", shown.target, shown.kept);
     // A file system without second names: the old version moves aside when the new one comes,
     // and the journal covers the moment between.
     placing.move = Move::aside;
   }
-  makeEntry(entry, entry.to, placing.temporary);
-}
-
-// Gives the entry `stored` in `folder` the update's spelling `name`, when it has another.
-void respell(int folder, const std::string& stored, const std::string& name,
-             const fs::path& shown) {
-  if (!name.empty() && ::renameat(folder, stored.c_str(), folder, name.c_str()) != 0) {
-    throwSystemError("cannot rename", shown);
-  }
+  makeEntry(entry, entry.to, temporaryOf(run, placing));
 }
 
 // Puts the complete new version of `placing` in place.
-void switchIn(Run& run, const Placing& placing) {
-  const auto& entry = placing.entry;
-  const int to = entry.to;
-  const auto target = entry.target.c_str();
-  const auto temporary = placing.temporary.c_str();
+void switchIn(Run& run, Placing& placing) {
+  const int to = installedFolder(run, placing.level).handle.fd;
+  const auto target = placing.target.c_str();
+  const auto temporary = temporaryOf(run, placing);
   const int kept =
       placing.level == 0 ? run.rollback.folder.handle.fd : run.levels[placing.level].kept.fd;
+  // Errors only: the paths are made when one comes.
+  enum Names { entryAndTarget, keptAndTarget, targetAndKept, targetOnly };
+  const auto fail = [&run, &placing](const char* what, Names names) {
+    const int error = errno;
+    const auto shown = shownFor(run, placing);
+    switch (names) {
+      case entryAndTarget:
+        throwSystemError(what, shown.entry, shown.target, error);
+      case keptAndTarget:
+        throwSystemError(what, shown.kept, shown.target, error);
+      case targetAndKept:
+        throwSystemError(what, shown.target, shown.kept, error);
+      case targetOnly:
+        throwSystemError(what, shown.target, error);
+    }
+  };
   switch (placing.move) {
     case Move::exchange:
-      if (exchangeEntries(kept, entry.target, to, entry.target)) return;
-      if (!exchangeRefused(errno)) {
-        throwSystemError("cannot exchange", placing.shownKept, entry.shownTarget);
-      }
+      if (exchangeEntries(kept, placing.target, to, placing.target)) break;
+      if (!exchangeRefused(errno)) fail("cannot exchange", keptAndTarget);
       // No exchange here: the folder moves aside first; the journal covers that moment.
       if (::renameat(kept, target, to, temporary) != 0 ||
           ::renameat(to, target, kept, target) != 0 || ::renameat(to, temporary, to, target) != 0) {
-        throwSystemError("cannot move aside", entry.shownTarget, placing.shownKept);
+        fail("cannot move aside", targetAndKept);
       }
-      return;
+      break;
     case Move::aside:
-      if (::renameat(to, target, kept, target) != 0) {
-        throwSystemError("cannot keep the old version", entry.shownTarget, placing.shownKept);
-      }
+      if (::renameat(to, target, kept, target) != 0)
+        fail("cannot keep the old version", targetAndKept);
       [[fallthrough]];
     case Move::rename:
-      if (::renameat(to, temporary, to, target) != 0) {
-        throwSystemError("install", entry.shownEntry, entry.shownTarget);
-      }
+      if (::renameat(to, temporary, to, target) != 0) fail("install", entryAndTarget);
   }
-  respell(to, entry.target, placing.respelling, entry.shownTarget);
+  if (!placing.respelling.empty() && ::renameat(to, target, to, placing.respelling.c_str()) != 0) {
+    fail("cannot rename", targetOnly);
+  }
 }
 
 // Runs `step` over every placing, a failure told as the copy error of its entry.
@@ -502,7 +547,8 @@ void forEachPlacing(Run& run, Step step) {
     try {
       step(run, placing);
     } catch (const fs::filesystem_error& error) {
-      throwCopyError(placing.entry.shownEntry, placing.entry.shownTarget, error);
+      const auto shown = shownFor(run, placing);
+      throwCopyError(shown.entry, shown.target, error);
     }
   }
 }
@@ -518,8 +564,9 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
       listFolder(Descriptor(::open(sourceRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
   if (!listing && (errno == ENOENT || errno == ENOTDIR)) throw std::runtime_error("Invalid folder");
   if (!listing) throwSystemError("cannot open folder", sourceRoot);
-  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(), {}, false, {}, {},
-          {},         {},         {},   {},       {}};
+  Run run{sourceRoot, targetRoot, root, rollback, journal, temporaryNameSeed(),
+          {},         false,      {},   {},       {},      {},
+          {},         {},         {},   {}};
   struct stat status;
   const auto own = [&run](bool found, const struct stat& status) {
     if (found) run.own.emplace_back(status.st_dev, status.st_ino);
@@ -549,8 +596,11 @@ void copyFolder(const fs::path& sourceRoot, const fs::path& targetRoot, const Fo
   // Then names only: no bytes are written from here on.
   forEachPlacing(run, switchIn);
   for (const auto& folder : run.respellings) {
-    respell(installedFolder(run, folder.level).handle.fd, folder.stored, folder.name,
-            run.appFolder / joined(run.levels[folder.level].path, folder.name));
+    const int in = installedFolder(run, folder.level).handle.fd;
+    if (::renameat(in, folder.stored.c_str(), in, folder.name.c_str()) != 0) {
+      throwSystemError("cannot rename",
+                       run.appFolder / joined(run.levels[folder.level].path, folder.name));
+    }
   }
   if (!orderWrites(journal.file.fd)) cannotFlush(run);
 }
