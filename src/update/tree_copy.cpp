@@ -379,9 +379,10 @@ void copyEntry(Run& run, const std::string& name) {
   if (entry.there && entry.there->st_dev == run.root.device) {
     run.entries.emplace(entry.there->st_ino, run.placings.size());
   }
-  run.placings.push_back(
-      {level, std::move(entry.name), std::move(entry.target), std::move(respelling), entry.status,
-       entry.mode, entry.there ? entry.there->st_mode & S_IFMT : 0, at, keeps, Move::rename});
+  run.placings.push_back({level, std::move(entry.name), std::move(entry.target),
+                          std::move(respelling), entry.status, entry.mode,
+                          static_cast<mode_t>(entry.there ? entry.there->st_mode & S_IFMT : 0), at,
+                          keeps, Move::rename});
 }
 
 // Enters the update's folder `name` in the folder being walked.
