@@ -306,43 +306,9 @@ JournalRecord changeFor(Run& run, std::size_t level, const Entry& entry, std::st
           std::move(temporary)};
 }
 
-void copyEntry(Run& run, const std::string& name) {
-  const auto level = run.walking.back();
-  const auto& folder = run.levels[level].path;
-  const auto target = asarRenamed(name);
-  Entry entry{::dirfd(run.levels[level].source.get()),
-              name,
-              {},
-              -1,
-              target,
-              {},
-              std::nullopt,
-              std::nullopt,
-              run.shareable,
-              joined(run.updateFolder.native(), joined(folder, name)),
-              joined(run.appFolder.native(), joined(folder, target))};
-  std::string unfit;
-  try {
-    unfit = unfitBecause(run, level, entry);
-  } catch (const fs::filesystem_error& error) {
-    throwCopyError(entry.shownEntry, entry.shownTarget, error);
-  }
-  if (!unfit.empty()) {
-    std::cout << "skipping " << entry.shownEntry.string() << ": " << entry.shownTarget.string()
-              << " " << unfit << std::endl;
-    return;
-  }
-  fs::path shownKept = joined(run.rollback.shown.native(), joined(folder, target));
-  std::cout << "copying " << entry.shownEntry.string() << " to " << entry.shownTarget.string()
-            << " using as rollback " << shownKept.string() << std::endl;
-  try {
-    reachTarget(run, level, true);
-    if (::fstatat(entry.from, name.c_str(), &entry.status, AT_SYMLINK_NOFOLLOW) != 0) {
-      throwSystemError("status", entry.shownEntry);
-    }
-  } catch (const fs::filesystem_error& error) {
-    throwCopyError(entry.shownEntry, entry.shownTarget, error);
-  }
+// Plans the update's entry at `level`, which goes in: records the change that puts it in place,
+// under the name the volume stores for its place.
+void plan(Run& run, std::size_t level, Entry entry) {
   // The place as the volume has it: the name it stores, or the place an earlier entry of the
   // update found the same entry at; the update's spelling comes by a rename of its own.
   std::string respelling;
@@ -383,6 +349,46 @@ void copyEntry(Run& run, const std::string& name) {
                           std::move(respelling), entry.status, entry.mode,
                           static_cast<mode_t>(entry.there ? entry.there->st_mode & S_IFMT : 0), at,
                           keeps, Move::rename});
+}
+
+void copyEntry(Run& run, const std::string& name) {
+  const auto level = run.walking.back();
+  const auto& folder = run.levels[level].path;
+  const auto target = asarRenamed(name);
+  Entry entry{::dirfd(run.levels[level].source.get()),
+              name,
+              {},
+              -1,
+              target,
+              {},
+              std::nullopt,
+              std::nullopt,
+              run.shareable,
+              joined(run.updateFolder.native(), joined(folder, name)),
+              joined(run.appFolder.native(), joined(folder, target))};
+  std::string unfit;
+  try {
+    unfit = unfitBecause(run, level, entry);
+  } catch (const fs::filesystem_error& error) {
+    throwCopyError(entry.shownEntry, entry.shownTarget, error);
+  }
+  if (!unfit.empty()) {
+    std::cout << "skipping " << entry.shownEntry.string() << ": " << entry.shownTarget.string()
+              << " " << unfit << std::endl;
+    return;
+  }
+  fs::path shownKept = joined(run.rollback.shown.native(), joined(folder, target));
+  std::cout << "copying " << entry.shownEntry.string() << " to " << entry.shownTarget.string()
+            << " using as rollback " << shownKept.string() << std::endl;
+  try {
+    reachTarget(run, level, true);
+    if (::fstatat(entry.from, name.c_str(), &entry.status, AT_SYMLINK_NOFOLLOW) != 0) {
+      throwSystemError("status", entry.shownEntry);
+    }
+  } catch (const fs::filesystem_error& error) {
+    throwCopyError(entry.shownEntry, entry.shownTarget, error);
+  }
+  plan(run, level, std::move(entry));
 }
 
 // Enters the update's folder `name` in the folder being walked.
