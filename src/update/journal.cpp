@@ -26,6 +26,8 @@ const std::string kMagic("launcher journal 2", sizeof "launcher journal 2");
 constexpr std::size_t kHeader = 8;
 // Far beyond three paths: anything longer is no record.
 constexpr std::uint32_t kLongestRecord = 1 << 16;
+// Earlier launchers kept a link under a letter of its own, undone as a kept file is.
+constexpr char kKeptLinkLetter = 'L';
 
 // Four tables, to take four bytes a step: every entry of an update writes a record.
 using CrcTables = std::array<std::array<std::uint32_t, 256>, 4>;
@@ -91,7 +93,6 @@ Fields<Field> fieldsOf(Record& record) {
     case Change::respelled:
       return {{&record.path, &record.kept}, 2, true};
     case Change::keptFile:
-    case Change::keptLink:
     case Change::keptFolder:
       return {{&record.path, &record.kept, &record.temporary}, 3, true};
   }
@@ -117,7 +118,8 @@ std::string encodeRecord(const JournalRecord& record) {
 
 // The record whose body is `body`, when it is one.
 std::optional<JournalRecord> decodeBody(const std::string& body) {
-  JournalRecord record{static_cast<Change>(body[0]), {}, {}, {}};
+  const auto change = body[0] == kKeptLinkLetter ? Change::keptFile : static_cast<Change>(body[0]);
+  JournalRecord record{change, {}, {}, {}};
   const auto fields = fieldsOf(record);
   if (!fields.known) return std::nullopt;
   std::size_t at = 1;

@@ -17,9 +17,9 @@ enum class Change : char {
   rollbackFolder = 'R',  // the folder that keeps the old versions; goes whole at the end
   privateFolder = 'P',   // a folder made to hold the rollback folder; goes when empty
   added = 'A',           // a file or link put where nothing was, made under `temporary`
-  keptFile = 'F',        // the old version at `path` kept at `kept`; the new one made under
-  keptLink = 'L',        //   `temporary`, or, for a folder, at `kept` and then exchanged
-  keptFolder = 'G',
+  keptFile = 'F',        // the old version (a file or a link) at `path` kept at `kept`; the
+  keptFolder = 'G',      //   new one made under `temporary`, or, for a folder, at `kept` and
+                         //   then exchanged
   folderMade = 'D',  // a folder made on the way to an entry; goes when empty again
   respelled = 'N',   // an entry, one for the volume under both names, renamed from the name
                      //   `kept` to the update's spelling of it, `path`

@@ -290,7 +290,6 @@ Undo rollback(const fs::path& appFolder, const Folder& root,
                      undo.clean;
         break;
       case Change::keptFile:
-      case Change::keptLink:
       case Change::keptFolder: {
         undo.clean = removeTemporary(places, record.temporary) && undo.clean;
         auto found = keptFolders.find(keptIn[i]);

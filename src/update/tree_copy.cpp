@@ -277,9 +277,7 @@ std::string unfitBecause(Run& run, std::size_t level, Entry& entry) {
 }
 
 Change keptKind(const struct stat& there) {
-  return S_ISDIR(there.st_mode)   ? Change::keptFolder
-         : S_ISLNK(there.st_mode) ? Change::keptLink
-                                  : Change::keptFile;
+  return S_ISDIR(there.st_mode) ? Change::keptFolder : Change::keptFile;
 }
 
 // The bits a new file takes: a replaced file's, read through a link; a dangling link has none
