@@ -76,6 +76,10 @@ bool isLauncherOwnName(const std::string& name) {
          hasNumberAfter(lower, kUpdatePrefix) || hasNumberAfter(lower, kOldUpdatePrefix);
 }
 
+fs::path getUpdateFolderPath(const fs::path& appFolder, const std::string& number) {
+  return appFolder / (kUpdatePrefix + number);
+}
+
 fs::path getStorageFolderPath(const fs::path& appFolder) {
   const auto folder = appFolder / kStorageFolderName;
   if (!fs::exists(folder)) fs::create_directories(folder);

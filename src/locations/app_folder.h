@@ -35,5 +35,9 @@ bool hasNumberAfter(const std::string& name, const std::string& prefix);
 // aside), the private rollback folder, a temporary name, a staged update, or a stale one.
 bool isLauncherOwnName(const std::string& name);
 
+// The staged update folder of update number `number` in `appFolder`.
+boost::filesystem::path getUpdateFolderPath(const boost::filesystem::path& appFolder,
+                                            const std::string& number);
+
 // The lobby's storage folder in `appFolder`, created when nothing is there yet.
 boost::filesystem::path getStorageFolderPath(const boost::filesystem::path& appFolder);

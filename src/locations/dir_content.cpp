@@ -7,8 +7,9 @@
 
 namespace fs = boost::filesystem;
 
-void visitDirContent(const fs::path& folder, bool files, bool folders,
-                     const std::function<bool(const fs::path&)>& visit) {
+namespace {
+void walk(const fs::path& folder, bool files, bool folders,
+          const std::function<bool(const fs::path&)>& visit) {
   if (!fs::is_directory(folder)) throw std::runtime_error("Invalid folder");
 
   for (fs::recursive_directory_iterator it(folder), end; it != end; ++it) {
@@ -18,12 +19,17 @@ void visitDirContent(const fs::path& folder, bool files, bool folders,
     if ((isFolder ? folders : files) && !visit(it->path())) return;
   }
 }
+}  // namespace
 
 std::shared_ptr<std::vector<fs::path>> getDirContent(fs::path folder, bool files, bool folders) {
   auto content = std::make_shared<std::vector<fs::path>>();
-  visitDirContent(folder, files, folders, [&content](const fs::path& entry) {
+  walk(folder, files, folders, [&content](const fs::path& entry) {
     content->push_back(entry);
     return true;
   });
   return content;
+}
+
+void visitFolders(const fs::path& folder, const std::function<bool(const fs::path&)>& visit) {
+  walk(folder, false, true, visit);
 }

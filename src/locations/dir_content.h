@@ -12,6 +12,6 @@
 std::shared_ptr<std::vector<boost::filesystem::path>> getDirContent(boost::filesystem::path folder,
                                                                     bool files, bool folders);
 
-// The same walk as `getDirContent`, handing each entry to `visit` until it returns false.
-void visitDirContent(const boost::filesystem::path& folder, bool files, bool folders,
-                     const std::function<bool(const boost::filesystem::path&)>& visit);
+// The folders of the same walk, handed to `visit` until it returns false.
+void visitFolders(const boost::filesystem::path& folder,
+                  const std::function<bool(const boost::filesystem::path&)>& visit);

@@ -21,11 +21,11 @@ std::string pokerAppNameFromHelper(const std::string& folderName) {
 std::string getPokerAppName(const boost::filesystem::path& appFolder) {
   // The walk stops at the first helper: every start runs this, and a framework holds many files.
   std::string name;
-  visitDirContent(getLobbyFilePath(appFolder) / kFrameworksFolder, false, true,
-                  [&name](const boost::filesystem::path& folder) {
-                    name = pokerAppNameFromHelper(folder.filename().string());
-                    return name.empty();
-                  });
+  visitFolders(getLobbyFilePath(appFolder) / kFrameworksFolder,
+               [&name](const boost::filesystem::path& folder) {
+                 name = pokerAppNameFromHelper(folder.filename().string());
+                 return name.empty();
+               });
   if (name.empty()) std::cout << "could not find poker app name" << std::endl;
   return name;
 }

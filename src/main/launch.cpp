@@ -32,7 +32,7 @@ int launch(const boost::filesystem::path& appFolder, bool restart, bool kill,
 
   if (updatePending) {
     disposeOfStaleUpdates(appFolder, numbers, newest);
-    const auto updateFolder = appFolder / (kUpdatePrefix + newest);
+    const auto updateFolder = getUpdateFolderPath(appFolder, newest);
     copyUpdateFolder(appFolder, updateFolder);
     boost::filesystem::remove_all(updateFolder);
   }

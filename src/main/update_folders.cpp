@@ -55,7 +55,7 @@ void disposeOfStaleUpdates(const fs::path& appFolder, const std::vector<std::str
   for (const auto& number : numbers) {
     if (number == newest) continue;
     const auto old = appFolder / (kOldUpdatePrefix + number);
-    fs::rename(appFolder / (kUpdatePrefix + number), old);
+    fs::rename(getUpdateFolderPath(appFolder, number), old);
     boost::system::error_code ignored;
     fs::remove_all(old, ignored);
   }
