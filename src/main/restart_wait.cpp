@@ -6,8 +6,8 @@
 #include "main/restart_wait.h"
 
 namespace {
-// Asks running clients to quit; returns how many are still running. Nothing is stopped by
-// force: the fixed wait before it gives the old client time to quit.
+// How many clients are still running, to be waited for again. None are looked for and none is
+// stopped by force: the fixed wait before the first call is what gives the old client time to quit.
 std::uint64_t killLobbyProcesses() { return 0; }
 }  // namespace
 
