@@ -20,10 +20,10 @@ enum class Change : char {
   keptFile = 'F',        // the old version (a file or a link) at `path` kept at `kept`; the
   keptFolder = 'G',      //   new one made under `temporary`, or, for a folder, at `kept` and
                          //   then exchanged
-  folderMade = 'D',  // a folder made on the way to an entry; goes when empty again
-  respelled = 'N',   // an entry, one for the volume under both names, renamed from the name
-                     //   `kept` to the update's spelling of it, `path`
-  complete = 'C',    // every entry in place: the run is finished, never undone
+  folderMade = 'D',      // a folder made on the way to an entry; goes when empty again
+  respelled = 'N',       // an entry, one for the volume under both names, renamed from the name
+                         //   `kept` to the update's spelling of it, `path`
+  complete = 'C',        // every entry in place: the run is finished, never undone
 };
 
 // One change. Its places are named as the run found them, with no link in them: `path` and
