@@ -1,34 +1,68 @@
 #include "harness.h"
 
+#include <unistd.h>
+
+#include <fstream>
 #include <iterator>
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
+// Not declared by every system's unistd.h.
+extern char** environ;
+
 namespace fs = boost::filesystem;
+
+void installLauncher(const fs::path& app) {
+  fs::create_directories(app);
+  // By its bytes: Boost 1.74's copy_file cannot cross file systems on every kernel.
+  std::ofstream(app / "launcher", std::ios::binary)
+      << std::ifstream(LAUNCHER_PATH, std::ios::binary).rdbuf();
+  fs::permissions(app / "launcher", fs::owner_all);
+}
+
+void makeInstallation(const fs::path& app) {
+  makeLobbyBundle(app);
+  installLauncher(app);
+}
 
 void LauncherTest::SetUp() {
   TempRootTest::SetUp();
   app_ = root_ / "app";
+  tmp_ = root_ / "tmp";
   bin_ = root_ / "bin";
   records_ = root_ / "records";
-  makeLobbyBundle(app_);
+  makeInstallation(app_);
   fs::create_directories(records_);
-  fs::copy_file(LAUNCHER_PATH, app_ / "launcher");
   for (const char* program : {"open", "osascript"}) {
     // Arguments are kept NUL-separated: a dialog script may hold line feeds.
-    writeFile(bin_ / program, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > '" + records_.string() +
-                                  "/" + program + ".'$$\n");
-    fs::permissions(bin_ / program, fs::owner_all);
+    writeFile(bin_ / program,
+              "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > '" + records_.string() + "/" + program +
+                  ".'$$\n",
+              0700);
   }
+}
+
+std::vector<std::string> LauncherTest::environment(const std::optional<std::string>& path,
+                                                   bool relativeTmpdir) const {
+  std::vector<std::string> vars;
+  for (char** var = environ; *var; ++var) {
+    const std::string text = *var;
+    if (text.rfind("PATH=", 0) != 0 && text.rfind("TMPDIR=", 0) != 0) vars.push_back(text);
+  }
+  vars.push_back("PATH=" + path.value_or(bin_.string()));
+  vars.push_back("TMPDIR=" + (relativeTmpdir ? fs::relative(tmp_, work_) : tmp_).string());
+  return vars;
 }
 
 std::unique_ptr<RunningLauncher> LauncherTest::start(const std::vector<std::string>& args,
                                                      const std::optional<std::string>& path) {
-  // A copy: the process's own environment stays as it is.
-  bp::environment env = boost::this_process::environment();
-  env["PATH"] = path.value_or(bin_.string());
-  env["TMPDIR"] = (root_ / "tmp").string();
+  bp::environment env;
+  env.clear();
+  for (const auto& var : environment(path)) {
+    const auto equals = var.find('=');
+    env[var.substr(0, equals)] = var.substr(equals + 1);
+  }
   auto launcher = std::make_unique<RunningLauncher>();
   launcher->child = bp::child(bp::exe = (app_ / "launcher").string(), bp::args = args, env,
                               bp::start_dir = work_.string(), (bp::std_in < bp::null),
@@ -65,12 +99,25 @@ std::vector<std::vector<std::string>> LauncherTest::calls(const std::string& pro
   return result;
 }
 
+void LauncherTest::forgetCalls() const {
+  for (const auto& entry : fs::directory_iterator(records_)) fs::remove(entry.path());
+}
+
 std::string LauncherTest::dialog() const {
   const auto dialogs = calls("osascript");
   if (dialogs.size() != 1 || dialogs[0].size() != 3 || dialogs[0][1] != "-e") return "(no dialog)";
-  return dialogs[0][2];
-}
-
-std::string dialogFor(const std::string& message) {
-  return "display dialog \"" + message + "\" with title \"Poker Launcher\" buttons {\"OK\"}";
+  // The text of the AppleScript string literal that the statement opens with.
+  const auto& script = dialogs[0][2];
+  const std::string opening = "display dialog \"";
+  std::string message;
+  std::size_t at = opening.size();
+  for (; script.rfind(opening, 0) == 0 && at < script.size() && script[at] != '"'; ++at) {
+    if (script[at] == '\\' && at + 1 < script.size()) ++at;
+    message += script[at];
+  }
+  if (script.compare(at, std::string::npos, "\" with title \"Poker Launcher\" buttons {\"OK\"}") !=
+      0) {
+    return "(not the launcher's dialog) " + script;
+  }
+  return message;
 }
