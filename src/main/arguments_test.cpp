@@ -21,7 +21,7 @@ const Case kCases[] = {
     {{"launcher", "--session", ""}, false, false, "", ""},
     {{"launcher", "poker://1", "poker://2"}, false, false, "", "poker://1"},
     {{"launcher", "--session", "pokerX"}, false, false, "pokerX", "pokerX"},
-    {{"launcher", "poke", "Poker", "poker"}, false, false, "", "poker"},
+    {{"launcher", "poke", "--poker", "Poker", "poker"}, false, false, "", "poker"},
     {{"poker-launcher", "--session", "s"}, false, false, "s", ""},
 };
 

@@ -1,3 +1,5 @@
+#include <functional>
+
 #include <gtest/gtest.h>
 #include <boost/filesystem/operations.hpp>
 
@@ -11,7 +13,8 @@ class ExecutablePermission : public TempRootTest {};
 
 TEST_F(ExecutablePermission, AddsOwnerAllAndExecuteForEveryone) {
   const std::pair<int, int> cases[] = {
-      {0644, 0755}, {0600, 0711}, {0444, 0755}, {0755, 0755}, {04755, 04755}, {0, 0711},
+      {0644, 0755},   {0600, 0711},   {0444, 0755}, {0755, 0755},
+      {04755, 04755}, {04600, 04711}, {0, 0711},
   };
   const auto file = root_ / "lib.dylib";
   writeFile(file, "");
@@ -25,11 +28,9 @@ TEST_F(ExecutablePermission, AddsOwnerAllAndExecuteForEveryone) {
 // A change is refused on the libraries: the way to them takes more links than a walk follows.
 TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPastARefusal) {
   makeLobbyBundle(work_);
-  const auto frameworks = work_ / "Lobby.app/Contents/Frameworks";
-  const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
-  const auto framework = frameworks / "ReactiveObjC.framework";
-  writeFile(root_ / "outside", "");
-  fs::permissions(root_ / "outside", fs::perms(0644));
+  const auto libraries = work_ / kLibraries;
+  const auto framework = work_ / kObjCFramework;
+  writeFile(root_ / "outside", "", 0644);
   fs::remove(libraries / "libEGL.dylib");
   fs::create_symlink(root_ / "outside", libraries / "libEGL.dylib");
   for (const char* right : {"libGLESv2.dylib", "libswiftshader_libEGL.dylib"})
@@ -58,7 +59,7 @@ TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPas
       {root_ / "outside", 0644},  // a link's target, outside the application folder
       {libraries / "libGLESv2.dylib", 0755},
       {libraries / "libswiftshader_libGLESv2.dylib", 0644},
-      {frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)", 0755},
+      {work_ / helperProgram("GPU"), 0755},
   };
   for (const auto& [file, mode] : modes) EXPECT_EQ(fs::status(file).permissions(), mode) << file;
   EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/Current/ReactiveObjC");
@@ -67,30 +68,47 @@ TEST_F(ExecutablePermission, ChangesOnlyMissingBitsNeverThroughALinkAndGoesOnPas
 
 class FrameworkLink : public TempRootTest {};
 
-TEST_F(FrameworkLink, ARepairCutShortLeavesNothingBehind) {
-  const auto framework = root_ / "Lobby.app/Contents/Frameworks/ReactiveObjC.framework";
-  const auto pending = framework / ".launcher-framework-link";
+TEST_F(FrameworkLink, IsMadeOnlyWhereMissingOrDanglingAndLeavesNothingPending) {
+  const auto link = root_ / kObjCFramework / "ReactiveObjC";
+  const auto pending = root_ / kObjCFramework / ".launcher-framework-link";
+  const auto absolute = root_ / kObjCFramework / "Versions/A/ReactiveObjC";
+  const auto replace = [&link](const fs::path& text) {
+    fs::remove(link);
+    fs::create_symlink(text, link);
+  };
   const struct {
     const char* name;
-    bool ours;  // what a repair cut short between its two steps leaves
-  } cases[] = {{"a link the repair made", true}, {"a file of the client's", false}};
+    std::function<void()> arrange;
+    std::string after;  // the link's text, or what the file there holds
+    bool pendingLeft;
+  } cases[] = {
+      {"missing", [&] { fs::remove(link); }, "Versions/A/ReactiveObjC", false},
+      {"absolute, as earlier launchers made it", [&] { replace(absolute); }, absolute.string(),
+       false},
+      {"absolute, dangling once the folder moved",
+       [&] { replace(root_ / "moved" / kObjCFramework / "Versions/A/ReactiveObjC"); },
+       "Versions/A/ReactiveObjC", false},
+      {"a file", [&] { fs::remove(link), writeFile(link, "a file"); }, "a file", false},
+      {"a repair cut short between its two steps",
+       [&] {
+         replace("Versions/B/ReactiveObjC");
+         fs::create_symlink("Versions/A/ReactiveObjC", pending);
+       },
+       "Versions/A/ReactiveObjC", false},
+      {"a file of the client's under the repair's name",
+       [&] { writeFile(pending, "the client's"); }, "Versions/A/ReactiveObjC", true},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(root_ / "Lobby.app");
     makeLobbyBundle(root_);
-    if (c.ours) {
-      fs::remove(framework / "ReactiveObjC");
-      fs::create_symlink("Versions/B/ReactiveObjC", framework / "ReactiveObjC");  // dangling
-      fs::create_symlink("Versions/A/ReactiveObjC", pending);
-    } else {
-      writeFile(pending, "the client's");
-    }
+    c.arrange();
 
     testing::internal::CaptureStdout();
     fixElectronUpdate(root_);
     testing::internal::GetCapturedStdout();
 
-    EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
-    EXPECT_EQ(fs::exists(fs::symlink_status(pending)), !c.ours);
+    EXPECT_EQ(fs::is_symlink(link) ? fs::read_symlink(link).string() : readFile(link), c.after);
+    EXPECT_EQ(fs::exists(fs::symlink_status(pending)), c.pendingLeft);
   }
 }

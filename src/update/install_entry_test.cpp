@@ -6,7 +6,6 @@
 #include <optional>
 
 #include <gtest/gtest.h>
-#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/exception.hpp>
 #include <boost/filesystem/operations.hpp>
 
@@ -23,8 +22,7 @@ class InstallEntry : public TempRootTest {
   void SetUp() override {
     TempRootTest::SetUp();
     source_ = root_ / "update/file";
-    writeFile(source_, "new");
-    fs::permissions(source_, fs::perms(0644));
+    writeFile(source_, "new", 0644);
     fs::create_directories(root_ / "app");
   }
 
@@ -35,14 +33,6 @@ class InstallEntry : public TempRootTest {
     const bool cloned = cloneFile(in.fd, folder.fd, "probe", 0644);
     fs::remove(root_ / "probe");
     return cloned;
-  }
-
-  std::vector<fs::path> temporaries() {
-    std::vector<fs::path> found;
-    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-      if (isTemporaryName(entry.path().filename().string())) found.push_back(entry.path());
-    }
-    return found;
   }
 
   // Installs `source` at `target` as the tree copy does: made under a temporary name beside it,
@@ -88,23 +78,29 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
     bool shareable;
     std::function<void(const fs::path&)> arrange;
     InstallPath path;
+    bool needsRoot;
   } cases[] = {
-      {"the update's bits", std::nullopt, true, nullptr, link},
-      {"the same bits", 0644, true, nullptr, link},
-      {"other bits", 0755, true, nullptr, copy},
-      {"not shareable", std::nullopt, false, nullptr, copy},
+      {"the update's bits", std::nullopt, true, nullptr, link, false},
+      {"the same bits", 0644, true, nullptr, link, false},
+      {"other bits", 0755, true, nullptr, copy, false},
+      {"not shareable", std::nullopt, false, nullptr, copy, false},
       {"a file with another name", std::nullopt, true,
-       [this](const fs::path& file) { fs::create_hard_link(file, root_ / "elsewhere"); }, copy},
+       [this](const fs::path& file) { fs::create_hard_link(file, root_ / "elsewhere"); }, copy,
+       false},
       {"another user's file", std::nullopt, true,
-       [](const fs::path& file) { ASSERT_EQ(lchown(file.c_str(), geteuid() + 1, -1), 0); },
-       geteuid() == 0 ? copy : link},
+       [](const fs::path& file) { ASSERT_EQ(lchown(file.c_str(), geteuid() + 1, -1), 0); }, copy,
+       true},
   };
+  std::string skipped;
   for (const auto& c : cases) {
+    if (c.needsRoot && geteuid() != 0) {
+      skipped += std::string(" \"") + c.name + "\"";
+      continue;
+    }
     SCOPED_TRACE(c.name);
     const auto source = root_ / "update" / c.name;
-    writeFile(source, "new");
-    fs::permissions(source, fs::perms(0644));
-    if (c.arrange && (geteuid() == 0 || c.path != link)) c.arrange(source);
+    writeFile(source, "new", 0644);
+    if (c.arrange) c.arrange(source);
     const auto target = root_ / "app" / c.name;
     writeFile(target, "old");
 
@@ -120,7 +116,8 @@ TEST_F(InstallEntry, SharesTheBytesWhereItCanAndNeverChangesTheSource) {
   fs::create_symlink("file", root_ / "update/link");
   EXPECT_EQ(install(root_ / "update/link", root_ / "app/link"), InstallPath::symlink);
   EXPECT_EQ(fs::read_symlink(root_ / "app/link"), "file");
-  EXPECT_EQ(temporaries(), std::vector<fs::path>{});
+  EXPECT_EQ(leftOver(root_), std::vector<fs::path>{});
+  if (!skipped.empty()) GTEST_SKIP() << "giving a file to another user needs root:" << skipped;
 }
 
 TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
@@ -136,6 +133,6 @@ TEST_F(InstallEntry, RefusesAnythingButAFileOrALinkAndLeavesNoTemporaryName) {
     EXPECT_THROW(install(source, target, 0755), fs::filesystem_error);
   }
   EXPECT_TRUE(fs::is_empty(root_ / "app"));
-  EXPECT_EQ(temporaries(), std::vector<fs::path>{});
+  EXPECT_EQ(leftOver(root_), std::vector<fs::path>{});
 }
 }  // namespace

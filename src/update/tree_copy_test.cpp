@@ -26,11 +26,6 @@ class TreeCopy : public TempRootTest {
 
   void copy() { copyFolder(update_, app_, root, kept, journal_); }
 
-  void put(const fs::path& file, const std::string& content, int mode) {
-    writeFile(file, content);
-    fs::permissions(file, fs::perms(mode));
-  }
-
   int mode(const fs::path& file) { return fs::status(file).permissions(); }
 
   fs::path update_, app_, rollback_;
@@ -40,11 +35,11 @@ class TreeCopy : public TempRootTest {
 };
 
 TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
-  put(app_ / "bin/tool", "old tool", 0755);
-  put(update_ / "bin/tool", "new tool", 0644);
-  put(update_ / "bin/new", "new", 0640);
-  put(app_ / "res/app.asar", "old archive", 0644);
-  put(update_ / "res/app.asar_tmp", "new archive", 0600);
+  writeFile(app_ / "bin/tool", "old tool", 0755);
+  writeFile(update_ / "bin/tool", "new tool", 0644);
+  writeFile(update_ / "bin/new", "new", 0640);
+  writeFile(app_ / "res/app.asar", "old archive", 0644);
+  writeFile(update_ / "res/app.asar_tmp", "new archive", 0600);
   fs::create_symlink("new", update_ / "bin/latest");
   fs::create_symlink("nowhere", update_ / "bin/dangling");
   fs::create_directories(update_ / "res/folder");
@@ -77,9 +72,9 @@ TEST_F(TreeCopy, ReplacedEntriesGoAsideAndKeepTheirBits) {
 }
 
 TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
-  put(update_ / "a/file", "new", 0644);
+  writeFile(update_ / "a/file", "new", 0644);
   fs::create_symlink("elsewhere", update_ / "a/link");
-  put(root_ / "outside", "untouched", 0644);
+  writeFile(root_ / "outside", "untouched", 0644);
   fs::create_directories(app_ / "a");
   fs::create_symlink(root_ / "outside", app_ / "a/file");
   fs::create_symlink(root_ / "missing", app_ / "a/link");
@@ -97,11 +92,11 @@ TEST_F(TreeCopy, ALinkAtTheTargetIsMovedAsideNeverFollowed) {
 }
 
 TEST_F(TreeCopy, TheLauncherOwnNamesAreSkipped) {
-  put(app_ / "launcher.lock", "", 0644);
-  const char* skipped[] = {"launcher.lock", "Launcher.LOCK", "update_5/x", "old_update_6/y"};
+  writeFile(app_ / "launcher.lock", "", 0644);
+  const char* skipped[] = {"launcher.lock", "update_5/x", "old_update_6/y"};
   const char* copied[] = {"update_5b/z", "Lobby.app/launcher.lock", "Lobby.app/update_1/w"};
-  for (const char* name : skipped) put(update_ / name, "new", 0644);
-  for (const char* name : copied) put(update_ / name, "new", 0644);
+  for (const char* name : skipped) writeFile(update_ / name, "new", 0644);
+  for (const char* name : copied) writeFile(update_ / name, "new", 0644);
 
   testing::internal::CaptureStdout();
   copy();
