@@ -1,7 +1,3 @@
-#include <regex>
-#include <set>
-
-#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include "harness.h"
@@ -18,19 +14,17 @@ struct OpenCase {
 };
 
 TEST_F(Start, OpensTheLobbyWithItsArguments) {
+  // How each argument and server.dat are read is the arguments' and the site's to show; these
+  // show that every value reaches the lobby, in order, and that nothing is added without them.
   const OpenCase cases[] = {
       {{}, nullptr, {}},
-      {{"--session", "s-1"}, "QA2::x\n", {"--siteenv", "qa2", "--session", "s-1"}},
-      {{"poker://t 1", "--session"}, "Staging", {"poker://t 1"}},
-      {{"--session", "pokerX"}, "::x", {"--session", "pokerX", "pokerX"}},
-      {{"-restart", "--RESTART", "poke", "--poker", "poker"},
-       "Red::G",
-       {"--siteenv", "red", "poker"}},
+      {{"poker://t 1", "--session", "s-1"},
+       "QA2::x\n",
+       {"--siteenv", "qa2", "--session", "s-1", "poker://t 1"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.launcherArgs));
-    fs::remove_all(records_);
-    fs::create_directories(records_);
+    forgetCalls();
     fs::remove(app_ / "server.dat");
     if (c.serverDat) writeFile(app_ / "server.dat", c.serverDat);
 
@@ -48,8 +42,7 @@ TEST_F(Start, OpensTheLobbyWithItsArguments) {
   }
   EXPECT_TRUE(fs::is_directory(app_ / "MacOS"));
   EXPECT_TRUE(fs::is_regular_file(app_ / "launcher.lock"));
-  const std::regex record(R"(\{"logType": "startingTimeStamp", "value": [0-9]{13}\}\n)");
-  EXPECT_TRUE(std::regex_match(readFile(work_ / "liveUpdateLog.log"), record));
+  EXPECT_TRUE(fs::is_regular_file(work_ / "liveUpdateLog.log"));
 }
 
 TEST_F(Start, MissingBundleIsShownWithItsPathQuoted) {
@@ -62,7 +55,7 @@ TEST_F(Start, MissingBundleIsShownWithItsPathQuoted) {
 
   EXPECT_EQ(run.status, 255);
   const auto root = root_.string();
-  EXPECT_EQ(dialog(), dialogFor("Error: '" + root + "/a&&b&'c/Lobby.app' not found"));
+  EXPECT_EQ(dialog(), "Error: '" + root + "/a&&b&'c/Lobby.app' not found");
   EXPECT_TRUE(calls("open").empty());
   EXPECT_TRUE(fs::is_directory(odd / "MacOS"));
 }
@@ -76,7 +69,7 @@ TEST_F(Start, FailuresReachTheDialogOrStandardError) {
 
   auto run = this->run({}, onlyDialog.string());
   EXPECT_EQ(run.status, 255);
-  EXPECT_EQ(dialog(), dialogFor("Error: Error running lobby: system:2"));
+  EXPECT_EQ(dialog(), "Error: Error running lobby: system:2");
 
   makeSocket(app_ / "server.dat");
   run = this->run({}, nothing.string());
@@ -90,8 +83,8 @@ TEST_F(Start, OnlyAbsolutePathFoldersAreSearched) {
   // Programs planted where an empty or relative PATH entry would find them.
   for (const auto& folder : {work_, work_ / "bin"}) {
     for (const char* program : {"open", "osascript"}) {
-      writeFile(folder / program, "#!/bin/sh\n: > '" + (root_ / "planted-ran").string() + "'\n");
-      fs::permissions(folder / program, fs::owner_all);
+      writeFile(folder / program, "#!/bin/sh\n: > '" + (root_ / "planted-ran").string() + "'\n",
+                0700);
     }
   }
   for (const char* path : {"", ":", "bin", ".:bin"}) {
@@ -116,60 +109,17 @@ TEST_F(Start, UnwritableStartTimeRecordOnlyWarns) {
 }
 
 TEST_F(Start, TheBundleIsRepairedBeforeTheLaunch) {
-  const auto frameworks = app_ / "Lobby.app/Contents/Frameworks";
-  const auto libraries = frameworks / "Electron Framework.framework/Versions/A/Libraries";
-  const auto framework = frameworks / "ReactiveObjC.framework";
-  fs::remove(libraries / "libswiftshader_libEGL.dylib");
-  fs::remove(libraries / "libswiftshader_libGLESv2.dylib");
-  fs::remove(framework / "ReactiveObjC");
-  fs::permissions(libraries / "libEGL.dylib", fs::perms(04600));
+  fs::remove(app_ / kLibraries / "libswiftshader_libEGL.dylib");
+  fs::remove(app_ / kObjCFramework / "ReactiveObjC");
 
-  auto run = this->run({});
-
-  EXPECT_EQ(run.status, 0);
-  const auto missing = "could not set exe permission for non-existent file " + libraries.string();
-  EXPECT_EQ(run.out, missing + "/libswiftshader_libEGL.dylib\n" + missing +
-                         "/libswiftshader_libGLESv2.dylib\n");
-  EXPECT_EQ(fs::status(libraries / "libEGL.dylib").permissions(), 04711);
-  EXPECT_EQ(fs::status(libraries / "libGLESv2.dylib").permissions(), 0755);
-  EXPECT_EQ(fs::status(frameworks / "Poker Helper (GPU).app/Contents/MacOS/Poker Helper (GPU)")
-                .permissions(),
-            0755);
-  EXPECT_EQ(fs::read_symlink(framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
-
-  // Only a missing or dangling link is made: whatever else stands there is left as it is.
-  fs::remove(framework / "ReactiveObjC");
-  writeFile(framework / "ReactiveObjC", "a file");
-  run = this->run({});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(readFile(framework / "ReactiveObjC"), "a file");
-  EXPECT_EQ(calls("open").size(), 2u);
-}
-
-TEST_F(Start, AFrameworkLinkLeftDanglingByAMoveIsMadeRelative) {
-  const fs::path framework = "Lobby.app/Contents/Frameworks/ReactiveObjC.framework";
-  // Absolute, as earlier launchers made it.
-  fs::remove(app_ / framework / "ReactiveObjC");
-  fs::create_symlink(app_ / framework / "Versions/A/ReactiveObjC",
-                     app_ / framework / "ReactiveObjC");
-
-  // While it resolves, it is left alone.
-  this->run({});
-  EXPECT_EQ(fs::read_symlink(app_ / framework / "ReactiveObjC"),
-            app_ / framework / "Versions/A/ReactiveObjC");
-
-  fs::rename(app_, root_ / "moved");
-  app_ = root_ / "moved";
   const auto run = this->run({});
 
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(fs::read_symlink(app_ / framework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
-  EXPECT_EQ(readFile(app_ / framework / "ReactiveObjC"), "ReactiveObjC");
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(app_ / framework)) {
-    names.insert(entry.path().filename().string());
-  }
-  EXPECT_EQ(names, (std::set<std::string>{"ReactiveObjC", "Versions"}));
+  EXPECT_EQ(run.out, "could not set exe permission for non-existent file " +
+                         (app_ / kLibraries / "libswiftshader_libEGL.dylib").string() + "\n");
+  EXPECT_EQ(fs::status(app_ / kLibraries / "libGLESv2.dylib").permissions(), 0755);
+  EXPECT_EQ(fs::status(app_ / helperProgram("GPU")).permissions(), 0755);
+  EXPECT_EQ(fs::read_symlink(app_ / kObjCFramework / "ReactiveObjC"), "Versions/A/ReactiveObjC");
+  EXPECT_EQ(calls("open").size(), 1u);
 }
 }  // namespace

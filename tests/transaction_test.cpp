@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
@@ -36,7 +35,8 @@
 namespace fs = boost::filesystem;
 
 namespace {
-const char kResources[] = "Lobby.app/Contents/Resources/";
+// Named like the launcher's temporary names, yet the client's own.
+const char kClientsOwn[] = ".launcher-0123456789ab.tmp";
 
 // The kill and fail points of each loop are shared out over this many tests, which CTest runs
 // side by side: test k takes points k + 1, k + 1 + kShards, and so on.
@@ -63,13 +63,6 @@ std::string openFile(pid_t pid, std::uint64_t fd) {
   const auto link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
   const auto length = readlink(link.c_str(), target, sizeof target);
   return length > 0 && target[0] == '/' ? std::string(target, length) : std::string();
-}
-
-// Streamed, not read whole: the launcher is large, and more so with the sanitizers. (Boost 1.74's
-// copy_file can fail across file systems.)
-void copyFile(const fs::path& from, const fs::path& to) {
-  std::ofstream(to.string(), std::ios::binary)
-      << std::ifstream(from.string(), std::ios::binary).rdbuf();
 }
 
 bool isBarrier(long nr) {
@@ -106,6 +99,36 @@ bool linksALink(pid_t pid, const std::uint64_t* args) {
   return process_vm_readv(pid, &here, 1, &there, 1, 0) > 0 &&
          lstat((openFile(pid, args[0]) + "/" + name).c_str(), &status) == 0 &&
          S_ISLNK(status.st_mode);
+}
+
+// Starts `program` in `work` with `env`, its output to the file `out`, stopped before its first
+// system call for the tracer, which this process then is; only the watched calls stop it.
+pid_t startTraced(const fs::path& program, std::vector<std::string> env, const fs::path& work,
+                  const fs::path& out) {
+  // LeakSanitizer cannot work under a tracer.
+  const auto sanitizer = std::find_if(env.begin(), env.end(), [](const std::string& var) {
+    return var.rfind("ASAN_OPTIONS=", 0) == 0;
+  });
+  if (sanitizer == env.end()) {
+    env.push_back("ASAN_OPTIONS=detect_leaks=0");
+  } else {
+    *sanitizer += ":detect_leaks=0";
+  }
+  std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
+  std::vector<char*> envp;
+  for (auto& var : env) envp.push_back(&var[0]);
+  envp.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(work.c_str()) != 0) _exit(126);
+    raise(SIGSTOP);
+    if (!watchCalls()) _exit(125);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  return pid;
 }
 
 // A power cut as the disk may have it: what the last barrier made durable, the names changed
@@ -162,14 +185,11 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
     if (stat(root_.c_str(), &rootStatus) == 0 && stat("/dev/shm", &shmStatus) == 0 &&
         rootStatus.st_dev != shmStatus.st_dev && mkdtemp(&pattern[0])) {
       shm_ = pattern;
-      const auto app = shm_ / "app";
-      makeLobbyBundle(app);
-      copyFile(app_ / "launcher", app / "launcher");
-      fs::permissions(app / "launcher", fs::owner_all);
-      app_ = app;
-      fs::create_directories(shm_ / "tmp");
+      app_ = shm_ / "app";
+      makeInstallation(app_);
+      tmp_ = shm_ / "tmp";
+      fs::create_directories(tmp_);
     }
-    tmp_ = shm_.empty() ? root_ / "tmp" : shm_ / "tmp";
   }
 
   void TearDown() override {
@@ -190,37 +210,8 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
   // Runs the launcher, its restart wait cut to nothing: killed before its `killAt`-th change,
   // or with its `failAt`-th change failing.
   Traced runTraced(long killAt = -1, long failAt = -1) {
-    std::vector<std::string> env;
-    std::string sanitizer = "ASAN_OPTIONS=";
-    for (char** e = environ; *e; ++e) {
-      const std::string var = *e;
-      if (var.rfind(sanitizer, 0) == 0) {
-        sanitizer = var + ":";
-      } else if (var.rfind("PATH=", 0) != 0 && var.rfind("TMPDIR=", 0) != 0) {
-        env.push_back(var);
-      }
-    }
-    env.push_back("PATH=" + bin_.string());
-    env.push_back("TMPDIR=" + (relativeTmpdir_ ? fs::relative(tmp_, work_) : tmp_).string());
-    // LeakSanitizer cannot work under a tracer.
-    env.push_back(sanitizer + "detect_leaks=0");
-    const auto program = (app_ / "launcher").string();
-    std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
-    std::vector<char*> envp;
-    for (auto& var : env) envp.push_back(&var[0]);
-    envp.push_back(nullptr);
-    const auto out = (root_ / "out").string();
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-      ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd < 0 || dup2(fd, 1) < 0 || dup2(fd, 2) < 0 || chdir(work_.c_str()) != 0) _exit(126);
-      raise(SIGSTOP);
-      if (!watchCalls()) _exit(125);
-      execve(program.c_str(), argv.data(), envp.data());
-      _exit(127);
-    }
+    const pid_t pid = startTraced(app_ / "launcher", environment(std::nullopt, relativeTmpdir_),
+                                  work_, root_ / "out");
     int status;
     waitpid(pid, &status, 0);
     // The programs it starts are followed too, only to let them run.
@@ -326,67 +317,48 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
     }
   }
 
-  // Every entry of the installation (the launcher, the lock and staged updates left out) with
-  // its type, mode
-  // and content or link text; with `identity` also its inode, owner, modification time and
-  // extended attributes.
+  // Every entry of the installation, the launcher, the lock, the journal (looked at on its own)
+  // and staged updates left out; with `identity` also each one's inode, owner, modification time
+  // and extended attributes: what only the very entry keeps, not a copy of it.
   std::vector<std::string> snapshot(bool identity) const {
-    std::vector<std::string> items;
-    for (fs::recursive_directory_iterator it(app_), end; it != end; ++it) {
-      const auto relative = it->path().string().substr(app_.string().size());
-      // The journal is looked at on its own; the launcher stays as it is.
-      if (it.depth() == 0 && (relative.rfind("/update_", 0) == 0 || relative == "/launcher.lock" ||
-                              relative == "/.launcher-journal" || relative == "/launcher")) {
-        it.disable_recursion_pending();
-        continue;
-      }
+    const auto skip = [](const fs::path& relative) {
+      const auto name = relative.string();
+      return name.rfind("update_", 0) == 0 || name == "launcher.lock" ||
+             name == ".launcher-journal" || name == "launcher";
+    };
+    return ::snapshot(app_, skip, [this, identity](const fs::path& entry) {
       struct stat status;
-      lstat(it->path().c_str(), &status);
-      auto item = relative + " " + std::to_string(status.st_mode) + " ";
-      if (S_ISLNK(status.st_mode)) item += "-> " + fs::read_symlink(it->path()).string();
-      if (S_ISREG(status.st_mode)) item += readFile(it->path());
+      lstat(entry.c_str(), &status);
       // A link kept as a copy of its text is put back as that copy.
-      if (identity && !S_ISDIR(status.st_mode) && !(noLinkNames_ && S_ISLNK(status.st_mode))) {
-        item += " inode " + std::to_string(status.st_ino) + " owner " +
-                std::to_string(status.st_uid) + " time " + std::to_string(status.st_mtim.tv_sec) +
-                "." + std::to_string(status.st_mtim.tv_nsec);
-        char names[1024], value[256];
-        const auto length = llistxattr(it->path().c_str(), names, sizeof names);
-        for (ssize_t at = 0; at < length; at += std::strlen(names + at) + 1) {
-          const auto size = lgetxattr(it->path().c_str(), names + at, value, sizeof value);
-          item += std::string(" ") + (names + at) + "=" +
-                  std::string(value, std::max<ssize_t>(size, 0));
-        }
+      if (!identity || S_ISDIR(status.st_mode) || (noLinkNames_ && S_ISLNK(status.st_mode))) {
+        return std::string();
       }
-      items.push_back(item);
-    }
-    std::sort(items.begin(), items.end());
-    return items;
+      auto item = " inode " + std::to_string(status.st_ino) + " owner " +
+                  std::to_string(status.st_uid) + " time " + std::to_string(status.st_mtim.tv_sec) +
+                  "." + std::to_string(status.st_mtim.tv_nsec);
+      char names[1024], value[256];
+      const auto length = llistxattr(entry.c_str(), names, sizeof names);
+      for (ssize_t at = 0; at < length; at += std::strlen(names + at) + 1) {
+        const auto size = lgetxattr(entry.c_str(), names + at, value, sizeof value);
+        item +=
+            std::string(" ") + (names + at) + "=" + std::string(value, std::max<ssize_t>(size, 0));
+      }
+      return item;
+    });
   }
 
   // Nothing of a run is left: no journal, no rollback folder, no temporary name it made.
   void expectNothingLeft() const {
-    EXPECT_FALSE(fs::exists(app_ / ".launcher-journal"));
-    EXPECT_FALSE(fs::exists(app_ / ".launcher-rollback"));
-    const std::vector<fs::path> left(fs::directory_iterator(tmp_), {});
-    for (const auto& entry : left) {
-      EXPECT_EQ(entry.filename(), "poker_rollback");
-      EXPECT_TRUE(fs::is_empty(entry)) << entry;
-    }
-    for (const auto& entry : fs::recursive_directory_iterator(app_)) {
-      const auto name = entry.path().filename().string();
-      EXPECT_TRUE(name.rfind(".launcher-", 0) != 0 || name == ".launcher-0123456789ab.tmp")
-          << entry.path();
-    }
+    EXPECT_EQ(leftOver(app_, tmp_, {kClientsOwn}), std::vector<fs::path>{});
   }
 
   // Each path of the update old or new (only new with `updated`), whole, with its mode; never
   // missing.
   void expectOldOrNew(bool updated = false) const {
     const auto resources = app_ / kResources;
-    const auto program = readFile(app_ / "Lobby.app/Contents/MacOS/Lobby");
+    const auto program = readFile(app_ / kLobbyProgram);
     EXPECT_TRUE(program == "new program" || (!updated && program == "old program")) << program;
-    EXPECT_EQ(fs::status(app_ / "Lobby.app/Contents/MacOS/Lobby").permissions(), 0755);
+    EXPECT_EQ(fs::status(app_ / kLobbyProgram).permissions(), 0755);
     const auto asar = readFile(resources / "app.asar");
     EXPECT_TRUE(asar == "new archive" || (!updated && asar == "old archive")) << asar;
     const auto link = fs::read_symlink(resources / "latest.json");
@@ -396,25 +368,6 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
     const auto added = resources / "new/deeper/file";
     if (updated || fs::exists(added)) {
       EXPECT_EQ(readFile(added), "added");
-    }
-  }
-
-  // A copy of the tree `from` at `to`, with modes and link texts.
-  static void copyTree(const fs::path& from, const fs::path& to) {
-    fs::create_directory(to, from);
-    for (const auto& entry : fs::directory_iterator(from)) {
-      const auto status = entry.symlink_status();
-      const auto copy = to / entry.path().filename();
-      if (fs::is_symlink(status)) {
-        fs::copy_symlink(entry.path(), copy);
-      } else if (status.type() == fs::socket_file) {
-        makeSocket(copy);
-      } else if (fs::is_directory(status)) {
-        copyTree(entry.path(), copy);
-      } else {
-        copyFile(entry.path(), copy);
-        fs::permissions(copy, status.permissions());
-      }
     }
   }
 
@@ -441,7 +394,6 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
   void killEverywhere(Then then);
 
   fs::path shm_;
-  fs::path tmp_;
   bool relativeTmpdir_ = false;
   bool powerCut_ = false;     // a kill cuts the power too
   bool noLinkNames_ = false;  // links take no second names
@@ -453,20 +405,16 @@ class Transaction : public LauncherTest, public ::testing::WithParamInterface<in
 void stageUpdate(const fs::path& app, bool broken = false) {
   const auto resources = app / kResources;
   writeFile(resources / "app.asar", "old archive");
-  writeFile(app / "Lobby.app/Contents/MacOS/Lobby", "old program");
-  fs::permissions(app / "Lobby.app/Contents/MacOS/Lobby", fs::perms(0755));
+  writeFile(app / kLobbyProgram, "old program", 0755);
   fs::create_symlink("v1.json", resources / "latest.json");
   writeFile(resources / "locales/en.pak", "en");
   writeFile(resources / "locales/de.pak", "de");
-  // Named like the launcher's temporary names, yet the client's own.
-  writeFile(app / "MacOS/.launcher-0123456789ab.tmp", "the client's");
-  writeFile(app / "Lobby.app/Contents/.launcher-0123456789ab.tmp", "the client's too");
+  writeFile(app / "MacOS" / kClientsOwn, "the client's");
+  writeFile(app / "Lobby.app/Contents" / kClientsOwn, "the client's too");
 
   const auto update = app / "update_2";
-  writeFile(update / kResources / "app.asar_tmp", "new archive");
-  fs::permissions(update / kResources / "app.asar_tmp", fs::perms(0600));
-  writeFile(update / "Lobby.app/Contents/MacOS/Lobby", "new program");
-  fs::permissions(update / "Lobby.app/Contents/MacOS/Lobby", fs::perms(0644));
+  writeFile(update / kResources / "app.asar_tmp", "new archive", 0600);
+  writeFile(update / kLobbyProgram, "new program", 0644);
   fs::create_symlink("v2.json", update / kResources / "latest.json");
   if (broken) makeSocket(update / kResources / "socket");
   writeFile(update / kResources / "v2.json", "v2");
@@ -514,7 +462,7 @@ void Transaction::killEverywhere(Then then) {
     } else {
       if (then == Then::aStartWithANewerBrokenUpdate) {
         writeFile(app_ / "update_3" / kResources / "app.asar_tmp", "third archive");
-        writeFile(app_ / "update_3/Lobby.app/Contents/MacOS/Lobby", "third program");
+        writeFile(app_ / "update_3" / kLobbyProgram, "third program");
         makeSocket(app_ / "update_3/socket");
       }
       EXPECT_EQ(runTraced().status, 255);
@@ -578,15 +526,14 @@ TEST_P(Transaction, AStartFailingAnywhereLeavesTheInstallationAsItWas) {
 
   for (const bool otherFileSystem : {false, true}) {
     SCOPED_TRACE(otherFileSystem ? "temporary directory on another file system" : "on the same");
-    if (otherFileSystem && shm_.empty()) continue;
+    if (otherFileSystem && shm_.empty()) break;
     tmp_ = otherFileSystem ? root_ / "tmp" : sameFileSystem;
     long reached = 0;
     long failAt = GetParam() + 1;
     for (bool failed = true; failed && !HasFailure(); failAt += kShards) {
       SCOPED_TRACE("change " + std::to_string(failAt) + " failing");
       restore(pristine);
-      fs::remove_all(records_);
-      fs::create_directories(records_);
+      forgetCalls();
       mark();
       const auto before = snapshot(true);
       failed = runTraced(-1, failAt).reached;
@@ -601,6 +548,9 @@ TEST_P(Transaction, AStartFailingAnywhereLeavesTheInstallationAsItWas) {
     }
     EXPECT_GT(reached, 20) << "fewer fail points than an update of this size has";
   }
+  if (shm_.empty())
+    GTEST_SKIP() << "no tmpfs at /dev/shm apart from the test's root: a temporary "
+                    "directory on another file system is not tried";
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, Transaction, ::testing::Range(0, kShards));
@@ -611,10 +561,9 @@ TEST_F(Transaction, AnUpdateRespellingAnEntryIsUndoneToTheStoredSpellingWhereCas
   const auto unusable = mountExfat(volume);
   if (!unusable.empty()) GTEST_SKIP() << unusable;
   const std::shared_ptr<void> unmount(nullptr, [&volume](void*) { unmountExfat(volume); });
-  fs::create_directories(volume / "app/Lobby.app/Contents/MacOS");
-  copyFile(app_ / "launcher", volume / "app/launcher");
-  fs::permissions(volume / "app/launcher", fs::owner_all);
   app_ = volume / "app";
+  fs::create_directories((app_ / kLobbyProgram).parent_path());
+  installLauncher(app_);
   writeFile(app_ / kResources / "Foo.pak", "old");
   writeFile(app_ / "update_2" / kResources / "foo.pak", "new");
   writeFile(app_ / "update_2" / kResources / "added.pak", "added");
@@ -625,7 +574,7 @@ TEST_F(Transaction, AnUpdateRespellingAnEntryIsUndoneToTheStoredSpellingWhereCas
   // The update's spelling, put in place without second names.
   const auto converged = snapshot(false);
   EXPECT_EQ(std::count(converged.begin(), converged.end(),
-                       "/" + std::string(kResources) + "foo.pak 33279 new"),
+                       (kResources / "foo.pak").string() + " 33279 new"),
             1);
 
   long failAt = 1;
