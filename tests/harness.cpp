@@ -1,15 +1,10 @@
 #include "harness.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
-
-// Not declared by every system's unistd.h.
-extern char** environ;
 
 namespace fs = boost::filesystem;
 
@@ -43,26 +38,17 @@ void LauncherTest::SetUp() {
   }
 }
 
-std::vector<std::string> LauncherTest::environment(const std::optional<std::string>& path,
-                                                   bool relativeTmpdir) const {
-  std::vector<std::string> vars;
-  for (char** var = environ; *var; ++var) {
-    const std::string text = *var;
-    if (text.rfind("PATH=", 0) != 0 && text.rfind("TMPDIR=", 0) != 0) vars.push_back(text);
-  }
-  vars.push_back("PATH=" + path.value_or(bin_.string()));
-  vars.push_back("TMPDIR=" + (relativeTmpdir ? fs::relative(tmp_, work_) : tmp_).string());
-  return vars;
+std::map<std::string, std::string> LauncherTest::environment(const std::optional<std::string>& path,
+                                                             bool relativeTmpdir) const {
+  return {{"PATH", path.value_or(bin_.string())},
+          {"TMPDIR", (relativeTmpdir ? fs::relative(tmp_, work_) : tmp_).string()}};
 }
 
 std::unique_ptr<RunningLauncher> LauncherTest::start(const std::vector<std::string>& args,
                                                      const std::optional<std::string>& path) {
-  bp::environment env;
-  env.clear();
-  for (const auto& var : environment(path)) {
-    const auto equals = var.find('=');
-    env[var.substr(0, equals)] = var.substr(equals + 1);
-  }
+  // A copy: the process's own environment stays as it is.
+  bp::environment env = boost::this_process::environment();
+  for (const auto& [name, value] : environment(path)) env[name] = value;
   auto launcher = std::make_unique<RunningLauncher>();
   launcher->child = bp::child(bp::exe = (app_ / "launcher").string(), bp::args = args, env,
                               bp::start_dir = work_.string(), (bp::std_in < bp::null),

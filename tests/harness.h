@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,10 +33,10 @@ class LauncherTest : public TempRootTest {
  protected:
   void SetUp() override;
 
-  // What the launcher is started with: this process's environment, with PATH `path` (default:
-  // the recording stand-ins) and TMPDIR `tmp_`, as "name=value".
-  std::vector<std::string> environment(const std::optional<std::string>& path = std::nullopt,
-                                       bool relativeTmpdir = false) const;
+  // What the launcher is started with in place of this process's environment variables: PATH
+  // `path` (default: the recording stand-ins) and TMPDIR `tmp_`.
+  std::map<std::string, std::string> environment(
+      const std::optional<std::string>& path = std::nullopt, bool relativeTmpdir = false) const;
   // Starts the launcher with `args` in the working directory.
   std::unique_ptr<RunningLauncher> start(const std::vector<std::string>& args,
                                          const std::optional<std::string>& path = std::nullopt);

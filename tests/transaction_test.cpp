@@ -101,19 +101,21 @@ bool linksALink(pid_t pid, const std::uint64_t* args) {
          S_ISLNK(status.st_mode);
 }
 
-// Starts `program` in `work` with `env`, its output to the file `out`, stopped before its first
-// system call for the tracer, which this process then is; only the watched calls stop it.
-pid_t startTraced(const fs::path& program, std::vector<std::string> env, const fs::path& work,
-                  const fs::path& out) {
-  // LeakSanitizer cannot work under a tracer.
-  const auto sanitizer = std::find_if(env.begin(), env.end(), [](const std::string& var) {
-    return var.rfind("ASAN_OPTIONS=", 0) == 0;
-  });
-  if (sanitizer == env.end()) {
-    env.push_back("ASAN_OPTIONS=detect_leaks=0");
-  } else {
-    *sanitizer += ":detect_leaks=0";
+// Starts `program` in `work` with this process's environment but for the variables `set`, its
+// output to the file `out`, stopped before its first system call for the tracer, which this
+// process then is; only the watched calls stop it.
+pid_t startTraced(const fs::path& program, std::map<std::string, std::string> set,
+                  const fs::path& work, const fs::path& out) {
+  std::vector<std::string> env;
+  for (char** var = environ; *var; ++var) {
+    const std::string text = *var;
+    const auto name = text.substr(0, text.find('='));
+    // LeakSanitizer cannot work under a tracer.
+    if (name == "ASAN_OPTIONS") set[name] = text.substr(name.size() + 1) + ":detect_leaks=0";
+    if (set.count(name) == 0) env.push_back(text);
   }
+  set.emplace("ASAN_OPTIONS", "detect_leaks=0");
+  for (const auto& [name, value] : set) env.push_back(name + "=" + value);
   std::vector<char*> argv{const_cast<char*>(program.c_str()), nullptr};
   std::vector<char*> envp;
   for (auto& var : env) envp.push_back(&var[0]);
